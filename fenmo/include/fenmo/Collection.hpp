@@ -1,0 +1,97 @@
+#pragma once
+// The base of the framework's collections: owned by an element, held by one of its properties, and
+// changed only with the owner told, inside a transaction.
+
+#include <fenmo/Exceptions.hpp>
+#include <fenmo/ModelImpl.hpp>
+#include <fenmo/Value.hpp>
+#include <fenmo/meta/Property.hpp>
+
+#include <cstddef>
+
+namespace fenmo {
+
+class AbstractCollection {
+public:
+    virtual ~AbstractCollection() = default;
+    virtual std::size_t size() const noexcept = 0;
+    bool empty() const noexcept { return size() == 0; }
+    // The entries as values, in the collection's order.
+    virtual Value::List toValues() const = 0;
+    // The element that owns the collection (empty for a free-standing copy).
+    virtual ModelElement ownerElement() const = 0;
+};
+
+class AbstractOwnedCollection : public AbstractCollection {
+public:
+    ModelElement::Impl& owner() const noexcept { return *m_owner; }
+    const meta::Property::Impl& property() const noexcept { return *m_property; }
+    meta::Property propertyHandle() const { return meta::Property(const_cast<meta::Property::Impl*>(m_property), true); }
+    std::size_t propertyIndex() const noexcept { return m_property->getIndex(); }
+    ModelElement ownerElement() const override { return ModelElement(m_owner, true); }
+
+    // Tells the owner that this collection is about to change (it keeps the old contents once per
+    // transaction level).
+    void modifying() { m_owner->notifyModifying(propertyIndex()); }
+
+protected:
+    AbstractOwnedCollection(ModelElement::Impl& owner, const meta::Property& property) noexcept
+        : m_owner(&owner), m_property(property.get()) {}
+    AbstractOwnedCollection(const AbstractOwnedCollection&) = default;
+    AbstractOwnedCollection& operator=(const AbstractOwnedCollection&) = default;
+
+    // Opens the transaction of a public mutator: refuses a proxy owner, then announces the change.
+    Transaction beginChange() {
+        if (m_owner->isProxy()) throw CannotModifyProxyException();
+        Model::Impl* model = m_owner->getModelImpl();
+        if (!model) throw CannotCreateWithoutModelException();
+        Transaction transaction = model->beginTransaction(false);
+        modifying();
+        return transaction;
+    }
+
+private:
+    ModelElement::Impl* m_owner;
+    const meta::Property::Impl* m_property;
+};
+
+// A collection of elements: adding one may make the owner its container (containment properties) or
+// tell the element's opposite end.
+class ReferenceCollection : public AbstractOwnedCollection {
+public:
+    bool isContainment() const noexcept { return property().isComposite(); }
+    const meta::Property::Impl* opposite() const noexcept { return m_opposite; }
+
+protected:
+    ReferenceCollection(ModelElement::Impl& owner, const meta::Property& property, const meta::Property* opposite)
+        : AbstractOwnedCollection(owner, property), m_opposite(opposite && opposite->get() ? opposite->get() : nullptr) {}
+    ReferenceCollection(const ReferenceCollection&) = default;
+    ReferenceCollection& operator=(const ReferenceCollection&) = default;
+
+    // Links an element that has just been added: container, or opposite end.
+    void attach(const ModelElement& element) {
+        if (isContainment()) owner()._setContainedByThis(element, propertyHandle());
+        if (m_opposite) owner()._inverseAddThis(element, oppositeHandle());
+    }
+    // Unlinks an element that has just been removed.
+    void detach(const ModelElement& element) {
+        if (isContainment()) owner()._basicSetUncontained(element);
+        if (m_opposite) owner()._inverseRemoveThis(element, oppositeHandle());
+    }
+    // Before an element is added: it must be of the owner's model.
+    void checkModel(const ModelElement& element) const { owner().checkCompatibleModel(element, propertyHandle()); }
+    meta::Property oppositeHandle() const {
+        return meta::Property(const_cast<meta::Property::Impl*>(m_opposite), true);
+    }
+
+private:
+    const meta::Property::Impl* m_opposite;
+};
+
+// A collection of primitive values (host pointers, enumerators).
+class AbstractPrimitiveCollection : public AbstractOwnedCollection {
+protected:
+    using AbstractOwnedCollection::AbstractOwnedCollection;
+};
+
+}  // namespace fenmo

@@ -1,0 +1,131 @@
+#pragma once
+// An ordered collection of elements of class T (a handle type), owned by an element's property.
+
+#include <fenmo/Collection.hpp>
+
+#include <algorithm>
+#include <cstddef>
+#include <vector>
+
+namespace fenmo {
+
+template <class T>
+class ElementSequence : public ReferenceCollection {
+public:
+    using const_iterator = typename std::vector<T>::const_iterator;
+
+    ElementSequence(ModelElement::Impl& owner, const meta::Property& property, const meta::Property* opposite = nullptr)
+        : ReferenceCollection(owner, property, opposite) {}
+    // A free-standing copy of the contents (a transaction snapshot): it links nothing.
+    ElementSequence(const ElementSequence&) = default;
+    ElementSequence& operator=(const ElementSequence&) = delete;
+    ~ElementSequence() override {
+        if (isContainment())
+            for (const T& e : m_elements) owner()._releaseContained(e.get());
+    }
+
+    std::size_t size() const noexcept override { return m_elements.size(); }
+    const_iterator begin() const noexcept { return m_elements.begin(); }
+    const_iterator end() const noexcept { return m_elements.end(); }
+    const T& operator[](std::size_t i) const noexcept { return m_elements[i]; }
+    const T& at(std::size_t i) const { return m_elements.at(i); }
+    const std::vector<T>& elements() const noexcept { return m_elements; }
+    bool contains(const ModelElement& e) const noexcept { return indexOf(e) != npos; }
+    std::size_t indexOf(const ModelElement& e) const noexcept {
+        for (std::size_t i = 0; i < m_elements.size(); ++i)
+            if (m_elements[i].get() == e.get()) return i;
+        return npos;
+    }
+    static constexpr std::size_t npos = static_cast<std::size_t>(-1);
+
+    // Public mutators, each in a transaction of its own; they refuse a proxy owner and an element of
+    // another model, and link what they add (container or opposite end).
+    void add(const T& e) { insert(m_elements.size(), e); }
+    void insert(std::size_t position, const T& e) {
+        if (!e) return;
+        checkModel(e);
+        if (property().isUnique() && contains(e)) return;
+        Transaction transaction = beginChange();
+        m_elements.insert(m_elements.begin() + static_cast<std::ptrdiff_t>(std::min(position, m_elements.size())), e);
+        attach(e);
+        transaction.commit(boost::none);
+    }
+    void replace(std::size_t position, const T& e) {
+        if (!e || position >= m_elements.size() || m_elements[position].get() == e.get()) return;
+        checkModel(e);
+        if (property().isUnique() && contains(e)) throw CannotAddSecondObjectException();
+        Transaction transaction = beginChange();
+        T old = std::exchange(m_elements[position], e);
+        detach(old);
+        attach(e);
+        transaction.commit(boost::none);
+    }
+    bool remove(const ModelElement& e) {
+        std::size_t i = indexOf(e);
+        if (i == npos) return false;
+        erase(i);
+        return true;
+    }
+    void erase(std::size_t position) {
+        if (position >= m_elements.size()) return;
+        Transaction transaction = beginChange();
+        T old = m_elements[position];
+        m_elements.erase(m_elements.begin() + static_cast<std::ptrdiff_t>(position));
+        detach(old);
+        transaction.commit(boost::none);
+    }
+    void clear() {
+        if (m_elements.empty()) return;
+        Transaction transaction = beginChange();
+        std::vector<T> old = std::move(m_elements);
+        m_elements.clear();
+        for (const T& e : old) detach(e);
+        transaction.commit(boost::none);
+    }
+    void reserve(std::size_t n) { m_elements.reserve(n); }
+
+    // Basic operations: the owner is told (the caller holds the transaction), nothing else is linked.
+    void _basicAdd(const T& e) {
+        modifying();
+        m_elements.push_back(e);
+    }
+    void _basicInsert(std::size_t position, const T& e) {
+        modifying();
+        m_elements.insert(m_elements.begin() + static_cast<std::ptrdiff_t>(std::min(position, m_elements.size())), e);
+    }
+    bool _basicRemove(const ModelElement& e) {
+        std::size_t i = indexOf(e);
+        if (i == npos) return false;
+        modifying();
+        m_elements.erase(m_elements.begin() + static_cast<std::ptrdiff_t>(i));
+        return true;
+    }
+    void _basicClear() {
+        if (m_elements.empty()) return;
+        modifying();
+        if (isContainment())
+            for (const T& e : m_elements) owner()._releaseContained(e.get());
+        m_elements.clear();
+    }
+    // Restores the contents of a snapshot, telling nobody.
+    void _basicCopyValues(const ElementSequence& from) { m_elements = from.m_elements; }
+    void _basicCopyValues(const ElementSequence* from) {
+        if (from) m_elements = from->m_elements;
+        else m_elements.clear();
+    }
+    bool _basicContainsProxyTo(const ModelElement& e) const { return contains(e); }
+    // Replaces the element at `position` in place, telling nobody (proxy resolution).
+    void _basicResolve(std::size_t position, const T& e) { m_elements[position] = e; }
+
+    Value::List toValues() const override {
+        Value::List values;
+        values.reserve(m_elements.size());
+        for (const T& e : m_elements) values.push_back(Value::ofElement(e));
+        return values;
+    }
+
+private:
+    std::vector<T> m_elements;
+};
+
+}  // namespace fenmo

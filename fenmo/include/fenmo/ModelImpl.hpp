@@ -1,0 +1,95 @@
+#pragma once
+// The model: its elements by identity, nested transactions, undo and redo, change listeners, proxies.
+
+#include <fenmo/ModelElement.hpp>
+#include <fenmo/Transaction.hpp>
+#include <fenmo/ChangeReport.hpp>
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace fenmo {
+
+namespace detail {
+class ModelState;
+}
+
+class Model::Impl {
+public:
+    Impl(const Impl&) = delete;
+    Impl& operator=(const Impl&) = delete;
+
+    const uuid& getId() const noexcept { return m_id; }
+    ModelLink* link() const noexcept { return m_link; }
+
+    // The live element with this identity, or an empty handle.
+    ModelElement findElement(const uuid& id) const;
+    std::size_t elementCount() const noexcept;
+    // The live elements, in no particular order.
+    std::vector<ModelElement> elements() const;
+
+    // Transactions nest; only the outermost commit records an undo step and informs listeners.
+    // `internal`: the changes are bookkeeping (registration), neither recorded for undo nor reported.
+    Transaction beginTransaction(bool internal);
+    // An edit that becomes an undo step even while undo recording is switched off.
+    Transaction beginRevertibleTransaction();
+    bool isInTransaction() const noexcept;
+    std::size_t transactionDepth() const noexcept;
+
+    // Undo and redo of committed outermost transactions.
+    bool canUndo() const noexcept;
+    bool canRedo() const noexcept;
+    void undo();
+    void redo();
+    // Recording can be switched off for bulk work; undo steps already recorded stay.
+    void setUndoRecording(bool on) noexcept;
+    bool isUndoRecording() const noexcept;
+    // Oldest steps are dropped first once either bound is passed (0 steps: no history at all).
+    void setHistoryLimits(std::size_t maxSteps, std::size_t maxBytes);
+    std::size_t undoStepCount() const noexcept;
+    std::size_t redoStepCount() const noexcept;
+    // Bytes of snapshots and records the history holds (an estimate from allocation sizes).
+    std::size_t historyBytes() const noexcept;
+    void clearHistory();
+
+    // Listeners receive one report per outermost commit, undo and redo. Dropping the token removes it.
+    ListenerToken addListener(std::function<void(const ChangeReport&)> listener);
+
+    // Proxies: an element standing for one of this or another open model, identified by a ProxyId.
+    ModelElement createProxy(const meta::Class& metaClass, const ProxyId& id);
+    const ProxyId* proxyIdOf(const ModelElement::Impl& element) const;
+    // The real element a proxy stands for, if its model is open and holds it; otherwise an empty handle.
+    ModelElement resolveProxy(const ModelElement& referencing, const ModelElement& proxy);
+    ModelElement peekResolveProxy(const ModelElement& proxy) const;
+    // An open model by identity.
+    static Model findModel(const uuid& id);
+
+private:
+    friend class Model;
+    friend class ModelElement::Impl;
+    friend class Transaction;
+    friend class detail::ModelState;
+
+    explicit Impl(const uuid& id);
+    ~Impl();
+
+    void addRef() noexcept { m_refCount.fetch_add(1, std::memory_order_relaxed); }
+    void removeRef() noexcept;
+
+    // Called by elements and transactions.
+    void recordCreated(ModelElement::Impl& element);
+    void recordModifying(ModelElement::Impl& element, std::size_t index);
+    void recordDestroyed(ModelElement::Impl& element);
+    void commit(std::size_t depth);
+    void abandon(std::size_t depth);
+    void forgetProxy(const ModelElement::Impl& element) noexcept;
+
+    std::atomic<std::int32_t> m_refCount{0};
+    uuid m_id;
+    ModelLink* m_link;
+    std::unique_ptr<detail::ModelState> m_state;
+};
+
+}  // namespace fenmo

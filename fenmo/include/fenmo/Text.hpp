@@ -1,0 +1,20 @@
+#pragma once
+// Conversion between the UTF-16 text of the model and UTF-8 (files, terminals, exception texts).
+
+#include <string>
+#include <string_view>
+
+namespace fenmo {
+
+// Invalid sequences are replaced, never thrown: text conversion must not fail half-way through a report.
+std::string toUtf8(std::u16string_view text);
+std::u16string toUtf16(std::string_view text);
+
+// Widens 8-bit text byte by byte (for ASCII texts such as numbers and pointer forms).
+std::u16string widen(std::string_view ascii);
+// Decimal text of a number, as UTF-16.
+std::u16string widenNumber(long long value);
+// Narrows UTF-16 code units to 8 bits, dropping the high byte (for texts known to be ASCII).
+std::string narrow(std::u16string_view text);
+
+}  // namespace fenmo

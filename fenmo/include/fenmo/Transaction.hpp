@@ -1,0 +1,39 @@
+#pragma once
+// A move-only scope of changes: committed explicitly, abandoned (rolled back) by its destructor.
+
+#include <fenmo/Model.hpp>
+
+#include <boost/optional.hpp>
+
+#include <cstddef>
+
+namespace fenmo {
+
+class Value;
+
+class Transaction {
+public:
+    Transaction() noexcept = default;
+    Transaction(Transaction&& other) noexcept;
+    Transaction& operator=(Transaction&& other) noexcept;
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+    // Abandons the transaction if it is still open.
+    ~Transaction();
+
+    // Ends the transaction keeping its changes. `result` is what the transaction produced (none for
+    // plain edits). Transactions end innermost first.
+    void commit(const boost::optional<Value>& result);
+    // Ends the transaction undoing its changes, as its destructor would.
+    void abandon();
+    bool isOpen() const noexcept { return m_model != nullptr; }
+
+private:
+    friend class Model::Impl;
+    Transaction(Model::Impl* model, std::size_t depth) noexcept : m_model(model), m_depth(depth) {}
+
+    Model::Impl* m_model = nullptr;
+    std::size_t m_depth = 0;
+};
+
+}  // namespace fenmo

@@ -1,0 +1,202 @@
+// Undo and redo of committed outermost transactions, and the reports sent to listeners.
+
+#include "ElementAccess.hpp"
+#include "ModelState.hpp"
+
+#include <fenmo/Exceptions.hpp>
+#include <fenmo/ReflectionPrivateTag.hpp>
+#include <fenmo/meta/Property.hpp>
+
+#include <stdexcept>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+namespace fenmo::detail {
+
+namespace {
+
+std::size_t allocationSize(const void* p) noexcept {
+#if defined(__GLIBC__)
+    return malloc_usable_size(const_cast<void*>(p));
+#else
+    return sizeof(ModelElement::Impl::Storage);
+#endif
+}
+
+// Clears a flag for the duration of a scope, even when an exception passes.
+struct ApplyingGuard {
+    bool& flag;
+    explicit ApplyingGuard(bool& f) : flag(f) { flag = true; }
+    ~ApplyingGuard() { flag = false; }
+};
+
+}  // namespace
+
+void ModelState::pushStep(UndoStep step) {
+    step.bytes = measure(step);
+    m_historyBytes += step.bytes;
+    m_undo.push_back(std::move(step));
+}
+
+void ModelState::trimHistory() {
+    while (!m_undo.empty() && (m_undo.size() > maxSteps || m_historyBytes > maxBytes)) {
+        m_historyBytes -= m_undo.front().bytes;
+        dropStep(m_undo.front(), false);
+        m_undo.pop_front();
+    }
+}
+
+void ModelState::clearHistory() {
+    for (UndoStep& step : m_undo) dropStep(step, false);
+    for (UndoStep& step : m_redo) dropStep(step, true);
+    m_undo.clear();
+    m_redo.clear();
+    m_historyBytes = 0;
+}
+
+void ModelState::undo() {
+    if (!m_levels.empty()) throw std::logic_error("undo is not possible inside a transaction");
+    if (m_undo.empty()) return;
+    UndoStep step = std::move(m_undo.back());
+    m_undo.pop_back();
+    m_historyBytes -= step.bytes;
+    apply(step, false);
+    step.bytes = measure(step);
+    m_historyBytes += step.bytes;
+    m_redo.push_back(std::move(step));
+    publish(ChangeReport::Cause::Undo, m_redo.back().records, false);
+}
+
+void ModelState::redo() {
+    if (!m_levels.empty()) throw std::logic_error("redo is not possible inside a transaction");
+    if (m_redo.empty()) return;
+    UndoStep step = std::move(m_redo.back());
+    m_redo.pop_back();
+    apply(step, true);
+    pushStep(std::move(step));
+    publish(ChangeReport::Cause::Redo, m_undo.back().records, true);
+    trimHistory();
+}
+
+// Undoing (forward false) or redoing (forward true) a step: elements come back or go away, and every
+// recorded property takes the recorded value while the record takes the current one, so the step can
+// be applied again in the other direction.
+void ModelState::apply(UndoStep& step, bool forward) {
+    ApplyingGuard guard(m_applying);
+    const std::uint8_t comesBack = forward ? Record::kCreated : Record::kDestroyed;
+    const std::uint8_t goesAway = forward ? Record::kDestroyed : Record::kCreated;
+    auto& records = step.records;
+    for (auto it = records.rbegin(); it != records.rend(); ++it)
+        if (it->flags & comesBack) revive(*it->element);
+    for (auto it = records.rbegin(); it != records.rend(); ++it) {
+        if (!it->storage) continue;
+        ModelElement::Impl& element = *it->element;
+        ModelElement::Impl::Storage* current = m_pool.take(element);
+        const ChangeBits& bits = it->storage->bits();
+        for (std::size_t i = 0; i < bits.count(); ++i) {
+            if (!bits.test(i)) continue;
+            element.copyValue(current, i);
+            current->setChanged(i);
+        }
+        element.copyStateFromStorage(it->storage);
+        m_pool.give(element, it->storage);
+        it->storage = current;
+    }
+    for (auto it = records.rbegin(); it != records.rend(); ++it)
+        if (it->flags & goesAway) kill(*it->element);
+}
+
+void ModelState::dropStep(UndoStep& step, bool wasUndone) noexcept {
+    for (Record& r : step.records) {
+        // An element that this step alone could bring back is gone for good: break the links it
+        // keeps so that mutual references do not keep it alive.
+        bool gone = wasUndone ? r.created() : r.destroyed();
+        if (gone && !r.element->isValid()) {
+            try {
+                r.element->basicDisassociateAll();
+            } catch (...) {
+            }
+        }
+        release(r, false);
+    }
+    step.records.clear();
+}
+
+std::size_t ModelState::measure(const UndoStep& step) const noexcept {
+    std::size_t bytes = step.records.capacity() * sizeof(Record);
+    for (const Record& r : step.records)
+        if (r.storage) bytes += allocationSize(r.storage);
+    return bytes;
+}
+
+void ModelState::publish(ChangeReport::Cause cause, const std::vector<Record>& records, bool forward) {
+    if (m_listeners->entries.empty()) return;
+    const ReflectionPrivateTag& tag = ReflectionPrivateTag::unresolved();
+    std::vector<ModelElement> created, destroyed;
+    std::vector<ElementChange> modified;
+    for (const Record& r : records) {
+        ModelElement element(r.element, true);
+        bool born = forward ? r.created() : r.destroyed();
+        bool died = forward ? r.destroyed() : r.created();
+        if (born) {
+            created.push_back(std::move(element));
+            continue;
+        }
+        if (died) {
+            destroyed.push_back(std::move(element));
+            continue;
+        }
+        ElementChange change{element, {}};
+        const ChangeBits& bits = r.storage->bits();
+        for (std::size_t i = 1; i < bits.count(); ++i) {
+            if (!bits.test(i)) continue;
+            meta::Property property = r.element->getPropertyByIndex(i);
+            PropertyChange pc{property, {}, {}};
+            try {
+                pc.oldValue = r.storage->getOldValue(property, tag);
+                pc.newValue = r.element->getPropertyValue(property, tag);
+            } catch (const MessageIdException&) {
+                // A value that cannot be read (an unset mandatory property) is reported as no value.
+            }
+            change.properties.push_back(std::move(pc));
+        }
+        if (!change.properties.empty()) modified.push_back(std::move(change));
+    }
+    ChangeReport report(cause, std::move(created), std::move(destroyed), std::move(modified));
+    // Listeners may add or remove listeners while being told.
+    auto entries = m_listeners->entries;
+    for (auto& [id, listener] : entries) listener(report);
+}
+
+ListenerToken ModelState::addListener(std::function<void(const ChangeReport&)> listener) {
+    std::uint64_t id = m_listeners->nextId++;
+    m_listeners->entries.emplace_back(id, std::move(listener));
+    std::weak_ptr<Listeners> weak = m_listeners;
+    return ListenerToken([weak, id] {
+        if (auto listeners = weak.lock())
+            std::erase_if(listeners->entries, [id](const auto& entry) { return entry.first == id; });
+    });
+}
+
+void ModelState::teardown() noexcept {
+    while (!m_levels.empty()) abandon(m_levels.size());
+    clearHistory();
+    std::vector<ModelElement::Impl*> live;
+    live.reserve(index.size());
+    index.forEach([&](ModelElement::Impl* e) { live.push_back(e); });
+    for (ModelElement::Impl* e : live) {
+        try {
+            e->invalidate();
+            e->basicDisassociateAll();
+        } catch (...) {
+        }
+    }
+    index = ElementIndex();
+    for (ModelElement::Impl* e : live) e->removeRef();
+}
+
+ModelState::~ModelState() { teardown(); }
+
+}  // namespace fenmo::detail

@@ -1,0 +1,109 @@
+#pragma once
+// The private state of a model: its element index, the stack of open transaction levels, the undo
+// history and the listeners.
+
+#include "ElementIndex.hpp"
+#include "StoragePool.hpp"
+#include "TransactionRecord.hpp"
+
+#include <fenmo/ModelImpl.hpp>
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+namespace fenmo::detail {
+
+// One open transaction level. The outermost level finds an element's record through the element's
+// own slot number; inner levels, usually small, search their records and index them once they grow.
+struct Level {
+    std::vector<Record> records;
+    std::unordered_map<const ModelElement::Impl*, std::uint32_t> lookup;
+    bool internal = false;
+    bool revertible = false;
+};
+
+// One committed outermost transaction, ready to be undone (or, once undone, redone).
+struct UndoStep {
+    std::vector<Record> records;
+    std::size_t bytes = 0;
+};
+
+struct Listeners {
+    std::uint64_t nextId = 1;
+    std::vector<std::pair<std::uint64_t, std::function<void(const ChangeReport&)>>> entries;
+};
+
+class ModelState {
+public:
+    explicit ModelState(Model::Impl& model) : m_model(model), m_listeners(std::make_shared<Listeners>()) {}
+    ~ModelState();
+
+    // Elements.
+    ElementIndex index;
+    std::unordered_map<const ModelElement::Impl*, ProxyId> proxies;
+
+    // Transactions (Transactions.cpp).
+    std::size_t depth() const noexcept { return m_levels.size(); }
+    std::size_t begin(bool internal, bool revertible);
+    void recordCreated(ModelElement::Impl& element);
+    void recordModifying(ModelElement::Impl& element, std::size_t index);
+    void recordDestroyed(ModelElement::Impl& element);
+    void commit(std::size_t depth);
+    void abandon(std::size_t depth);
+
+    // Undo history (History.cpp).
+    bool recording = true;
+    std::size_t maxSteps = SIZE_MAX;
+    std::size_t maxBytes = SIZE_MAX;
+    bool canUndo() const noexcept { return !m_undo.empty(); }
+    bool canRedo() const noexcept { return !m_redo.empty(); }
+    std::size_t undoCount() const noexcept { return m_undo.size(); }
+    std::size_t redoCount() const noexcept { return m_redo.size(); }
+    std::size_t historyBytes() const noexcept { return m_historyBytes; }
+    void undo();
+    void redo();
+    void clearHistory();
+    void trimHistory();
+
+    // Listeners.
+    ListenerToken addListener(std::function<void(const ChangeReport&)> listener);
+
+    // Makes an element live again, or takes it out of the model (undo, redo and abandon).
+    void revive(ModelElement::Impl& element);
+    void kill(ModelElement::Impl& element);
+
+    // Invalidates and releases everything as the model goes away.
+    void teardown() noexcept;
+
+private:
+    Record* find(std::size_t level, const ModelElement::Impl& element) noexcept;
+    Record& ensure(std::size_t level, ModelElement::Impl& element);
+    void snapshot(std::size_t level, Record& record, ModelElement::Impl& element, std::size_t index);
+    void restore(std::size_t level, Record& record);
+    void restoreDelegated(std::size_t level, Record& record);
+    void release(Record& record, bool pooled) noexcept;
+    void commitInner(std::size_t level);
+    void commitOutermost();
+
+    void pushStep(UndoStep step);
+    void apply(UndoStep& step, bool forward);
+    void dropStep(UndoStep& step, bool wasUndone) noexcept;
+    std::size_t measure(const UndoStep& step) const noexcept;
+    void publish(ChangeReport::Cause cause, const std::vector<Record>& records, bool forward);
+
+    Model::Impl& m_model;
+    std::vector<Level> m_levels;
+    std::vector<Level> m_spareLevels;
+    StoragePool m_pool;
+    std::deque<UndoStep> m_undo;
+    std::vector<UndoStep> m_redo;
+    std::size_t m_historyBytes = 0;
+    std::shared_ptr<Listeners> m_listeners;
+    bool m_applying = false;
+};
+
+}  // namespace fenmo::detail

@@ -1,0 +1,254 @@
+// Nested transactions: what each level records, and how a level is committed or abandoned.
+//
+// Every level keeps, per element it touched, the values properties had when the level began. A value is
+// copied once: into the outermost level that lacks it (which becomes the undo record when that level is
+// the outermost one). Inner levels that share the same old value only mark the property as delegated to
+// the level below. So, for a property, the levels holding its old value form a run from the outermost
+// level upwards; levels at or below the one that created the element need no old values at all.
+
+#include "ElementAccess.hpp"
+#include "ModelState.hpp"
+
+#include <fenmo/Exceptions.hpp>
+
+#include <stdexcept>
+
+namespace fenmo::detail {
+
+namespace {
+constexpr std::size_t kLinearSearchLimit = 8;
+}
+
+std::size_t ModelState::begin(bool internal, bool revertible) {
+    if (m_applying) throw std::logic_error("a transaction cannot begin while the model undoes or redoes");
+    if (m_spareLevels.empty()) m_spareLevels.emplace_back();
+    m_levels.push_back(std::move(m_spareLevels.back()));
+    m_spareLevels.pop_back();
+    // The outermost transaction decides how the whole is treated.
+    Level& outermost = m_levels.front();
+    if (m_levels.size() == 1) {
+        outermost.internal = internal;
+        outermost.revertible = revertible;
+    } else {
+        outermost.revertible = outermost.revertible || revertible;
+    }
+    return m_levels.size();
+}
+
+Record* ModelState::find(std::size_t level, const ModelElement::Impl& element) noexcept {
+    Level& l = m_levels[level];
+    if (level == 0) {
+        std::uint32_t slot = ElementAccess::txSlot(const_cast<ModelElement::Impl&>(element));
+        if (slot < l.records.size() && l.records[slot].element == &element) return &l.records[slot];
+        return nullptr;
+    }
+    if (l.records.size() > kLinearSearchLimit) {
+        auto it = l.lookup.find(&element);
+        return it == l.lookup.end() ? nullptr : &l.records[it->second];
+    }
+    for (Record& r : l.records)
+        if (r.element == &element) return &r;
+    return nullptr;
+}
+
+Record& ModelState::ensure(std::size_t level, ModelElement::Impl& element) {
+    if (Record* r = find(level, element)) return *r;
+    Level& l = m_levels[level];
+    auto slot = static_cast<std::uint32_t>(l.records.size());
+    l.records.push_back(Record{&element});
+    element.addRef();
+    if (level == 0) {
+        ElementAccess::txSlot(element) = slot;
+    } else if (l.records.size() > kLinearSearchLimit) {
+        if (l.lookup.empty())
+            for (std::uint32_t i = 0; i < l.records.size(); ++i) l.lookup.emplace(l.records[i].element, i);
+        else
+            l.lookup.emplace(&element, slot);
+    }
+    return l.records.back();
+}
+
+void ModelState::snapshot(std::size_t level, Record& record, ModelElement::Impl& element, std::size_t index) {
+    if (!record.storage) record.storage = level == 0 ? element.createStorage() : m_pool.take(element);
+    element.copyValue(record.storage, index);
+    record.storage->setChanged(index);
+}
+
+void ModelState::recordCreated(ModelElement::Impl& element) {
+    if (m_levels.empty()) throw std::logic_error("an element can only be announced inside a transaction");
+    if (!index.insert(&element))
+        throw InvalidValueException({u"an element with the identity " + toU16String(element.getUuid()) +
+                                     u" is already in the model"});
+    element.addRef();
+    ElementAccess::setValid(element, true);
+    ensure(m_levels.size() - 1, element).flags |= Record::kCreated;
+}
+
+void ModelState::recordModifying(ModelElement::Impl& element, std::size_t index) {
+    if (m_levels.empty()) return;  // nothing to keep outside a transaction
+    const std::size_t top = m_levels.size() - 1;
+    if (Record* r = find(top, element); r && r->covers(index)) return;
+
+    // Levels at or below the one that created the element need no old value.
+    std::size_t first = 0;
+    for (std::size_t j = 0; j < top; ++j)
+        if (Record* r = find(j, element); r && r->created()) first = j + 1;
+    std::size_t level = first;
+    while (level <= top) {
+        Record* r = find(level, element);
+        if (!r || !r->covers(index)) break;
+        ++level;
+    }
+    if (level > top) return;
+
+    snapshot(level, ensure(level, element), element, index);
+    for (std::size_t j = level + 1; j <= top; ++j) {
+        Record& r = ensure(j, element);
+        if (index < 64) r.delegated |= std::uint64_t{1} << index;
+        else snapshot(j, r, element, index);
+    }
+}
+
+void ModelState::recordDestroyed(ModelElement::Impl& element) {
+    if (!m_levels.empty()) ensure(m_levels.size() - 1, element).flags |= Record::kDestroyed;
+    kill(element);
+}
+
+void ModelState::revive(ModelElement::Impl& element) {
+    ElementAccess::setValid(element, true);
+    if (index.insert(&element)) element.addRef();
+}
+
+void ModelState::kill(ModelElement::Impl& element) {
+    // The caller holds a reference, so the element survives leaving the index.
+    element.invalidate();
+    if (index.erase(&element)) element.removeRef();
+}
+
+void ModelState::release(Record& record, bool pooled) noexcept {
+    if (record.storage) {
+        if (pooled) m_pool.give(*record.element, record.storage);
+        else delete record.storage;
+        record.storage = nullptr;
+    }
+    record.element->removeRef();
+}
+
+void ModelState::commit(std::size_t depth) {
+    if (depth != m_levels.size()) throw std::logic_error("transactions must end innermost first");
+    if (depth == 1) commitOutermost();
+    else commitInner(depth - 1);
+}
+
+void ModelState::commitInner(std::size_t level) {
+    // Old values kept here are also kept below; only creation and destruction move down.
+    Level& inner = m_levels[level];
+    for (Record& r : inner.records) {
+        if (r.flags) ensure(level - 1, *r.element).flags |= r.flags;
+        release(r, true);
+    }
+    inner.records.clear();
+    inner.lookup.clear();
+    m_spareLevels.push_back(std::move(inner));
+    m_levels.pop_back();
+}
+
+void ModelState::commitOutermost() {
+    Level& level = m_levels.front();
+    std::vector<Record> records = std::move(level.records);
+    const bool internal = level.internal;
+    const bool revertible = level.revertible;
+    level.records.clear();
+    level.lookup.clear();
+    m_spareLevels.push_back(std::move(level));
+    m_levels.pop_back();
+
+    // Keep what changed: an element both created and destroyed left no trace; a property set and set
+    // back is no change.
+    std::size_t kept = 0;
+    for (Record& r : records) {
+        bool changed = r.storage && r.storage->revertUnchanged(r.element);
+        bool keep = r.created() != r.destroyed() || (!r.created() && changed);
+        if (keep) records[kept++] = r;
+        else release(r, false);
+    }
+    records.resize(kept);
+    if (records.empty()) return;
+
+    if (internal) {
+        for (Record& r : records) release(r, false);
+        return;
+    }
+    for (UndoStep& step : m_redo) dropStep(step, true);
+    m_redo.clear();
+    if ((recording || revertible) && maxSteps > 0) {
+        pushStep(UndoStep{std::move(records)});
+        publish(ChangeReport::Cause::Commit, m_undo.back().records, true);
+        trimHistory();
+    } else {
+        struct Releaser {
+            ModelState& state;
+            std::vector<Record>& records;
+            ~Releaser() {
+                for (Record& r : records) state.release(r, false);
+            }
+        } releaser{*this, records};
+        publish(ChangeReport::Cause::Commit, records, true);
+    }
+}
+
+void ModelState::abandon(std::size_t depth) {
+    while (m_levels.size() > depth) abandon(m_levels.size());
+    if (depth == 0 || depth != m_levels.size()) return;
+    const std::size_t top = depth - 1;
+    std::vector<Record>& records = m_levels[top].records;
+    for (auto it = records.rbegin(); it != records.rend(); ++it)
+        if (it->destroyed()) revive(*it->element);
+    for (auto it = records.rbegin(); it != records.rend(); ++it) restore(top, *it);
+    for (auto it = records.rbegin(); it != records.rend(); ++it)
+        if (it->created()) kill(*it->element);
+    for (Record& r : records) release(r, top > 0);
+    Level& level = m_levels.back();
+    level.records.clear();
+    level.lookup.clear();
+    m_spareLevels.push_back(std::move(level));
+    m_levels.pop_back();
+}
+
+void ModelState::restore(std::size_t level, Record& record) {
+    if (record.storage && record.storage->anyChanged()) record.element->copyStateFromStorage(record.storage);
+    if (record.delegated) restoreDelegated(level, record);
+}
+
+void ModelState::restoreDelegated(std::size_t level, Record& record) {
+    std::uint64_t remaining = record.delegated;
+    for (std::size_t j = level; j-- > 0 && remaining;) {
+        Record* outer = find(j, *record.element);
+        if (!outer || !outer->storage) continue;
+        ModelElement::Impl::Storage& storage = *outer->storage;
+        std::uint64_t here = 0;
+        for (std::size_t i = 0; i < 64; ++i)
+            if ((remaining >> i & 1u) && storage.isChanged(i)) here |= std::uint64_t{1} << i;
+        if (!here) continue;
+        // Restore just these properties from the outer snapshot: narrow its bits for the call.
+        ChangeBits& bits = storage.bits();
+        std::vector<std::size_t> saved;
+        for (std::size_t i = 0; i < bits.count(); ++i)
+            if (bits.test(i)) saved.push_back(i);
+        bits.clearAll();
+        for (std::size_t i = 0; i < 64; ++i)
+            if (here >> i & 1u) bits.set(i);
+        try {
+            record.element->copyStateFromStorage(&storage);
+        } catch (...) {
+            bits.clearAll();
+            for (std::size_t i : saved) bits.set(i);
+            throw;
+        }
+        bits.clearAll();
+        for (std::size_t i : saved) bits.set(i);
+        remaining &= ~here;
+    }
+}
+
+}  // namespace fenmo::detail
