@@ -53,8 +53,10 @@ Model::Impl::Impl(const uuid& id)
     : m_id(id), m_link(new ModelLink(this)), m_state(std::make_unique<detail::ModelState>(*this)) {}
 
 Model::Impl::~Impl() {
-    m_state.reset();
+    // Elements told about the tear-down may still call back into the model.
+    m_state->teardown();
     m_link->clear();
+    m_state.reset();
     m_link->removeRef();
 }
 

@@ -169,9 +169,8 @@ void ModelElement::Impl::aboutToDestroy() {}
 void ModelElement::Impl::didCreate() {}
 void ModelElement::Impl::basicDisassociateAll() {}
 
-void ModelElement::Impl::convertToProxy(const meta::Property& property, const ProxyId&, const ModelElement&) {
-    throw InvalidValueException({nameOf(property)});
-}
+// Replacing references by proxies is up to classes that hold references.
+void ModelElement::Impl::convertToProxy(const meta::Property&, const ProxyId&, const ModelElement&) {}
 
 ModelElement::Impl::Changes* ModelElement::Impl::createChanges() const {
     return new Changes(m_uuid, getModel(), getMetaClass(), 1);
@@ -259,7 +258,7 @@ void ModelElement::Impl::_convertToProxy(const ModelElement& holder, const Model
 
 // ---- ChangeBits, Changes, Storage
 
-ChangeBits::ChangeBits(std::size_t count) : m_count(count) {
+ChangeBits::ChangeBits(std::size_t count) : m_count(static_cast<std::uint32_t>(count)) {
     if (m_count <= 64) m_inline = 0;
     else m_heap = new std::uint64_t[words()]();
 }

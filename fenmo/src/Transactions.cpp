@@ -85,7 +85,9 @@ void ModelState::recordCreated(ModelElement::Impl& element) {
 }
 
 void ModelState::recordModifying(ModelElement::Impl& element, std::size_t index) {
-    if (m_levels.empty()) return;  // nothing to keep outside a transaction
+    // Nothing to keep outside a transaction, or for an element not (or no longer) in the model: an element
+    // being built has no earlier state.
+    if (m_levels.empty() || !element.isValid()) return;
     const std::size_t top = m_levels.size() - 1;
     if (Record* r = find(top, element); r && r->covers(index)) return;
 

@@ -37,8 +37,12 @@ public:
 protected:
     AbstractOwnedCollection(ModelElement::Impl& owner, const meta::Property& property) noexcept
         : m_owner(&owner), m_property(property.get()) {}
-    AbstractOwnedCollection(const AbstractOwnedCollection&) = default;
-    AbstractOwnedCollection& operator=(const AbstractOwnedCollection&) = default;
+    // A free-standing collection (a transaction snapshot): no owner is told anything.
+    explicit AbstractOwnedCollection(const meta::Property& property) noexcept : m_property(property.get()) {}
+    bool hasOwner() const noexcept { return m_owner != nullptr; }
+    // A copy holds the same entries but belongs to nobody (a snapshot, or a caller's copy).
+    AbstractOwnedCollection(const AbstractOwnedCollection& other) noexcept : m_property(other.m_property) {}
+    AbstractOwnedCollection& operator=(const AbstractOwnedCollection&) = delete;
 
     // Opens the transaction of a public mutator: refuses a proxy owner, then announces the change.
     Transaction beginChange() {
@@ -51,7 +55,7 @@ protected:
     }
 
 private:
-    ModelElement::Impl* m_owner;
+    ModelElement::Impl* m_owner = nullptr;
     const meta::Property::Impl* m_property;
 };
 
@@ -65,8 +69,9 @@ public:
 protected:
     ReferenceCollection(ModelElement::Impl& owner, const meta::Property& property, const meta::Property* opposite)
         : AbstractOwnedCollection(owner, property), m_opposite(opposite && opposite->get() ? opposite->get() : nullptr) {}
+    explicit ReferenceCollection(const meta::Property& property) : AbstractOwnedCollection(property), m_opposite(nullptr) {}
     ReferenceCollection(const ReferenceCollection&) = default;
-    ReferenceCollection& operator=(const ReferenceCollection&) = default;
+    ReferenceCollection& operator=(const ReferenceCollection&) = delete;
 
     // Links an element that has just been added: container, or opposite end.
     void attach(const ModelElement& element) {

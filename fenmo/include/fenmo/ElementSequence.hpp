@@ -16,11 +16,12 @@ public:
 
     ElementSequence(ModelElement::Impl& owner, const meta::Property& property, const meta::Property* opposite = nullptr)
         : ReferenceCollection(owner, property, opposite) {}
-    // A free-standing copy of the contents (a transaction snapshot): it links nothing.
+    // Free-standing sequences (transaction snapshots) link nothing.
+    explicit ElementSequence(const meta::Property& property) : ReferenceCollection(property) {}
     ElementSequence(const ElementSequence&) = default;
     ElementSequence& operator=(const ElementSequence&) = delete;
     ~ElementSequence() override {
-        if (isContainment())
+        if (hasOwner() && isContainment())
             for (const T& e : m_elements) owner()._releaseContained(e.get());
     }
 
@@ -31,6 +32,7 @@ public:
     const T& at(std::size_t i) const { return m_elements.at(i); }
     const std::vector<T>& elements() const noexcept { return m_elements; }
     bool contains(const ModelElement& e) const noexcept { return indexOf(e) != npos; }
+    const ModelElement::Impl* firstElement() const noexcept { return m_elements.empty() ? nullptr : m_elements.front().get(); }
     std::size_t indexOf(const ModelElement& e) const noexcept {
         for (std::size_t i = 0; i < m_elements.size(); ++i)
             if (m_elements[i].get() == e.get()) return i;
@@ -84,6 +86,16 @@ public:
     }
     void reserve(std::size_t n) { m_elements.reserve(n); }
 
+    // Adds and links like add, inside the transaction the caller holds (a builder filling a new owner).
+    void _addInTransaction(const T& e) {
+        if (!e) return;
+        checkModel(e);
+        if (property().isUnique() && contains(e)) return;
+        modifying();
+        m_elements.push_back(e);
+        attach(e);
+    }
+
     // Basic operations: the owner is told (the caller holds the transaction), nothing else is linked.
     void _basicAdd(const T& e) {
         modifying();
@@ -114,8 +126,15 @@ public:
         else m_elements.clear();
     }
     bool _basicContainsProxyTo(const ModelElement& e) const { return contains(e); }
-    // Replaces the element at `position` in place, telling nobody (proxy resolution).
-    void _basicResolve(std::size_t position, const T& e) { m_elements[position] = e; }
+    // Puts `e` in place of the element at `position`, telling nobody (a proxy replaced by its element).
+    void _basicReplaceAt(std::size_t position, const T& e) { m_elements[position] = e; }
+    // Replaces each proxy that now resolves to a real element by that element (not a change).
+    void _resolveProxies() {
+        for (T& e : m_elements)
+            if (e.get() && e->isValid() && e->isProxy())
+                if (Model::Impl* model = owner().getModelImpl())
+                    if (T real = handleCast<T>(model->resolveProxy(ownerElement(), e)); real) e = real;
+    }
 
     Value::List toValues() const override {
         Value::List values;

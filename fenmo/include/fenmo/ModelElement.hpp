@@ -134,7 +134,7 @@ private:
     std::uint64_t& word(std::size_t i) noexcept { return m_count <= 64 ? m_inline : m_heap[i / 64]; }
     std::uint64_t word(std::size_t i) const noexcept { return m_count <= 64 ? m_inline : m_heap[i / 64]; }
 
-    std::size_t m_count;
+    std::uint32_t m_count;
     union {
         std::uint64_t m_inline;
         std::uint64_t* m_heap;

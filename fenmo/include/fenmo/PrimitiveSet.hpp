@@ -18,7 +18,8 @@ public:
     using const_iterator = typename std::vector<T>::const_iterator;
 
     PrimitiveSet(ModelElement::Impl& owner, const meta::Property& property) : AbstractPrimitiveCollection(owner, property) {}
-    // A free-standing copy of the contents (a transaction snapshot).
+    // Free-standing sets (transaction snapshots) tell nobody about changes.
+    explicit PrimitiveSet(const meta::Property& property) : AbstractPrimitiveCollection(property) {}
     PrimitiveSet(const PrimitiveSet&) = default;
     PrimitiveSet& operator=(const PrimitiveSet&) = delete;
 
@@ -58,6 +59,10 @@ public:
     }
     void _basicClear() noexcept { m_values.clear(); }
     void _basicCopyValues(const PrimitiveSet& from) { m_values = from.m_values; }
+    void _basicCopyValues(const PrimitiveSet* from) {
+        if (from) m_values = from->m_values;
+        else m_values.clear();
+    }
 
     Value::List toValues() const override {
         Value::List values;

@@ -105,8 +105,8 @@ private:
     bool m_composite = false;
     bool m_derived = false;
     bool m_readOnly = false;
-    bool m_ordered = true;
-    bool m_unique = true;
+    bool m_ordered = false;
+    bool m_unique = false;
     bool m_transient = false;
     bool m_publicMutator = true;
     bool m_qualificationUnique = false;

@@ -1,0 +1,198 @@
+#pragma once
+// Elements of class T (a handle type) kept under two keys read from the elements themselves, each
+// looked up in O(log n). The first key is held in a sorted vector (appending in key order is O(1)), the
+// second in a balanced tree. An element's keys must not change while it is in the map: owners take it
+// out, change the key, and put it back.
+
+#include <fenmo/Collection.hpp>
+
+#include <algorithm>
+#include <set>
+#include <type_traits>
+#include <vector>
+
+namespace fenmo {
+
+// How a key travels: scalars by value, everything else by reference.
+template <class K>
+using KeyRef = std::conditional_t<std::is_scalar_v<K>, K, const K&>;
+
+template <class K1, class K2, class T>
+class DoubleKeyElementMap : public ReferenceCollection {
+public:
+    using FirstKeyReader = KeyRef<K1> (*)(const ModelElement::Impl&);
+    using SecondKeyReader = KeyRef<K2> (*)(const ModelElement::Impl&);
+    using const_iterator = typename std::vector<T>::const_iterator;
+
+    DoubleKeyElementMap(ModelElement::Impl& owner, const meta::Property& property, const meta::Property* opposite,
+                        FirstKeyReader first, SecondKeyReader second)
+        : ReferenceCollection(owner, property, opposite), m_first(first), m_bySecond(SecondLess{second}) {}
+    // Free-standing maps (transaction snapshots) link nothing.
+    explicit DoubleKeyElementMap(const meta::Property& property)
+        : ReferenceCollection(property), m_first(nullptr), m_bySecond(SecondLess{nullptr}) {}
+    DoubleKeyElementMap(const DoubleKeyElementMap&) = default;
+    DoubleKeyElementMap& operator=(const DoubleKeyElementMap&) = delete;
+
+    std::size_t size() const noexcept override { return m_byFirst.size(); }
+    // Entries in first-key order.
+    const_iterator begin() const noexcept { return m_byFirst.begin(); }
+    const_iterator end() const noexcept { return m_byFirst.end(); }
+    const ModelElement::Impl* firstElement() const noexcept { return m_byFirst.empty() ? nullptr : m_byFirst.front().get(); }
+
+    // The entry under a key (the first valid one if several share it), or an empty handle.
+    T findByFirstKey(KeyRef<K1> key) const {
+        auto [from, to] = firstRange(key);
+        for (auto it = from; it != to; ++it)
+            if (*it) return *it;
+        return T();
+    }
+    T findBySecondKey(KeyRef<K2> key) const {
+        auto [from, to] = m_bySecond.equal_range(key);
+        for (auto it = from; it != to; ++it)
+            if (*it) return *it;
+        return T();
+    }
+    bool contains(const ModelElement& e) const noexcept { return position(e) != m_byFirst.end(); }
+
+    // Adds an element of the owner's model ("CannotCreateCrossModelAssociation" otherwise) in a
+    // transaction of its own and links its opposite end; an element already present is ignored.
+    void add(const T& e) {
+        if (!e.get()) return;
+        checkModel(e);
+        if (contains(e)) return;
+        Transaction transaction = beginChange();
+        insert(e);
+        attach(e);
+        transaction.commit(boost::none);
+    }
+    bool remove(const ModelElement& e) {
+        if (!contains(e)) return false;
+        Transaction transaction = beginChange();
+        T held = erase(e);
+        detach(held);
+        transaction.commit(boost::none);
+        return true;
+    }
+    void clear() {
+        if (m_byFirst.empty()) return;
+        Transaction transaction = beginChange();
+        std::vector<T> old = std::move(m_byFirst);
+        m_byFirst.clear();
+        m_bySecond.clear();
+        for (const T& e : old) detach(e);
+        transaction.commit(boost::none);
+    }
+
+    // Basic operations: the owner is told (the caller holds the transaction), nothing is linked.
+    void _basicAdd(const T& e) {
+        if (!e.get() || contains(e)) return;
+        modifying();
+        insert(e);
+    }
+    bool _basicRemove(const ModelElement& e) {
+        if (!contains(e)) return false;
+        modifying();
+        erase(e);
+        return true;
+    }
+    void _basicClear() {
+        if (m_byFirst.empty()) return;
+        modifying();
+        m_byFirst.clear();
+        m_bySecond.clear();
+    }
+    // Restores a snapshot's contents, telling nobody.
+    void _basicCopyValues(const DoubleKeyElementMap* from) {
+        if (from) {
+            m_byFirst = from->m_byFirst;
+            m_bySecond.clear();
+            for (const T& e : m_byFirst) m_bySecond.insert(e);
+        } else {
+            m_byFirst.clear();
+            m_bySecond.clear();
+        }
+    }
+    bool _basicContainsProxyTo(const ModelElement& e) const {
+        if (contains(e)) return true;
+        for (const T& held : m_byFirst)
+            if (held.get() && held->isProxy())
+                if (Model::Impl* model = owner().getModelImpl())
+                    if (model->peekResolveProxy(held).get() == e.get()) return true;
+        return false;
+    }
+    // Replaces each proxy that now resolves to a real element by that element (not a change).
+    void _resolveProxies() {
+        for (T& e : m_byFirst) {
+            if (!e.get() || !e->isValid() || !e->isProxy()) continue;
+            Model::Impl* model = owner().getModelImpl();
+            T real = model ? handleCast<T>(model->resolveProxy(ownerElement(), e)) : T();
+            if (!real) continue;
+            m_bySecond.erase(findSecond(e));
+            e = real;
+            m_bySecond.insert(real);
+        }
+    }
+
+    Value::List toValues() const override {
+        Value::List values;
+        values.reserve(m_byFirst.size());
+        for (const T& e : m_byFirst) values.push_back(Value::ofElement(e));
+        return values;
+    }
+
+private:
+    struct SecondLess {
+        SecondKeyReader read;
+        using is_transparent = void;
+        bool operator()(const T& a, const T& b) const { return read(*a.get()) < read(*b.get()); }
+        bool operator()(const T& a, KeyRef<K2> key) const { return read(*a.get()) < key; }
+        bool operator()(KeyRef<K2> key, const T& b) const { return key < read(*b.get()); }
+    };
+
+    auto firstRange(KeyRef<K1> key) const {
+        auto less = [this](const T& e, KeyRef<K1> k) { return m_first(*e.get()) < k; };
+        auto from = std::lower_bound(m_byFirst.begin(), m_byFirst.end(), key, less);
+        auto to = from;
+        while (to != m_byFirst.end() && !(key < m_first(*to->get()))) ++to;
+        return std::pair{from, to};
+    }
+    // The entry holding `e`: found by its key, or by a scan should its key have moved.
+    const_iterator position(const ModelElement& e) const noexcept {
+        if (!e.get()) return m_byFirst.end();
+        auto [from, to] = firstRange(m_first(*e.get()));
+        for (auto it = from; it != to; ++it)
+            if (it->get() == e.get()) return it;
+        return std::find_if(m_byFirst.begin(), m_byFirst.end(), [&](const T& held) { return held.get() == e.get(); });
+    }
+    auto findSecond(const ModelElement& e) {
+        auto [from, to] = m_bySecond.equal_range(m_bySecond.key_comp().read(*e.get()));
+        for (auto it = from; it != to; ++it)
+            if (it->get() == e.get()) return it;
+        return std::find_if(m_bySecond.begin(), m_bySecond.end(), [&](const T& held) { return held.get() == e.get(); });
+    }
+    void insert(const T& e) {
+        // Appending in key order is the common case (children built in index order).
+        KeyRef<K1> key = m_first(*e.get());
+        if (m_byFirst.empty() || !(key < m_first(*m_byFirst.back().get()))) {
+            m_byFirst.push_back(e);
+        } else {
+            auto less = [this](KeyRef<K1> k, const T& held) { return k < m_first(*held.get()); };
+            m_byFirst.insert(std::upper_bound(m_byFirst.begin(), m_byFirst.end(), key, less), e);
+        }
+        m_bySecond.insert(e);
+    }
+    T erase(const ModelElement& e) {
+        auto it = position(e);
+        T held = *it;
+        m_byFirst.erase(it);
+        auto second = findSecond(e);
+        if (second != m_bySecond.end()) m_bySecond.erase(second);
+        return held;
+    }
+
+    FirstKeyReader m_first;
+    std::vector<T> m_byFirst;
+    std::multiset<T, SecondLess> m_bySecond;
+};
+
+}  // namespace fenmo

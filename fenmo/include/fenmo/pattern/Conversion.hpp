@@ -1,0 +1,92 @@
+#pragma once
+// Conversion between stored scalar fields and reflective values.
+
+#include <fenmo/Exceptions.hpp>
+#include <fenmo/Value.hpp>
+#include <fenmo/meta/Property.hpp>
+
+#include <boost/optional.hpp>
+
+#include <cstdint>
+#include <string>
+#include <type_traits>
+
+namespace fenmo::pattern {
+
+template <class T>
+Value::Payload toPayload(const T& value) {
+    if constexpr (std::is_same_v<T, std::u16string> || std::is_same_v<T, bool>) return value;
+    else if constexpr (std::is_enum_v<T> || std::is_integral_v<T>) return static_cast<std::int32_t>(value);
+    else if constexpr (std::is_pointer_v<T>) return static_cast<const void*>(value);
+    else static_assert(sizeof(T) == 0, "unsupported scalar type");
+}
+
+// The payload of `value` as a T; a value without payload reads as the zero value of T.
+template <class T>
+T fromPayload(const Value& value) {
+    if constexpr (std::is_same_v<T, std::u16string>) return value.getString();
+    else if constexpr (std::is_same_v<T, bool>) return value.getBoolean();
+    else if constexpr (std::is_enum_v<T> || std::is_integral_v<T>) return static_cast<T>(value.getInteger());
+    else if constexpr (std::is_pointer_v<T>) return static_cast<T>(const_cast<void*>(value.getPointer()));
+    else static_assert(sizeof(T) == 0, "unsupported scalar type");
+}
+
+// A single value of the property's type holding `value`.
+template <class T>
+Value toValue(const meta::Property::Impl& property, const T& value) {
+    return Value(ValueMeta(property.typeImpl(), ValueFlags::Single), toPayload(value));
+}
+
+// A single value holding the optional's value, or the empty value of the property's type.
+template <class T>
+Value toValue(const meta::Property::Impl& property, const boost::optional<T>& value) {
+    if (!value) {
+        if (property.isMandatory()) throw InvalidValueException();
+        return Value(ValueMeta(property.typeImpl(), ValueFlags::Optional), Value::Payload());
+    }
+    return toValue(property, *value);
+}
+
+// Tests that `value` is an optional or single value of the property's type; throws
+// CannotCastIncompatibleTypes naming the value's type otherwise.
+inline void checkScalarValue(const meta::Property::Impl& property, const Value& value) {
+    ValueFlags flags = value.getFlags();
+    if ((flags != ValueFlags::Optional && flags != ValueFlags::Single) || value.typeImpl() != property.typeImpl())
+        throw CannotCastIncompatibleTypesException({value.typeName()});
+}
+
+// A single value becomes an engaged optional (the zero value when it carries no payload); the empty
+// value of the type becomes a disengaged one.
+template <class T>
+boost::optional<T> fromValue(const meta::Property::Impl& property, const Value& value) {
+    checkScalarValue(property, value);
+    if (value.getFlags() != ValueFlags::Single) return boost::none;
+    return fromPayload<T>(value);
+}
+
+// For a property that always has a value: only a single value is accepted.
+template <class T>
+T plainFromValue(const meta::Property::Impl& property, const Value& value) {
+    checkScalarValue(property, value);
+    if (value.getFlags() != ValueFlags::Single) throw InvalidValueException({property.getQualifiedName()});
+    return fromPayload<T>(value);
+}
+
+// The element a value carries, as a handle of class Y; the value's type must conform to the property's
+// type (an empty value of any class passes and yields an empty handle).
+template <class Y>
+Y elementFromValue(const meta::Property::Impl& property, const Value& value) {
+    ValueFlags flags = value.getFlags();
+    const auto* cls = dynamic_cast<const meta::Class::Impl*>(value.typeImpl());
+    const auto* expected = dynamic_cast<const meta::Class::Impl*>(property.typeImpl());
+    bool single = flags == ValueFlags::Single;
+    bool empty = (flags == ValueFlags::Optional || single) && !value.hasPayload();
+    if (!cls || (!empty && !single) || (!empty && !cls->conformsTo(expected)))
+        throw CannotCastIncompatibleTypesException({value.typeName()});
+    ModelElement element = value.getElement();
+    Y typed = handleCast<Y>(element);
+    if (element.get() && !typed.get()) throw CannotCastIncompatibleTypesException({value.typeName()});
+    return typed;
+}
+
+}  // namespace fenmo::pattern

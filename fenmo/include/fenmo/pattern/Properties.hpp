@@ -1,0 +1,318 @@
+#pragma once
+// Descriptors of an element class's properties, one small type per property, and the list that
+// dispatches reflective calls, snapshots and builders to them. Generated classes name their properties
+// with these; the behaviour shared by all classes is written once here.
+
+#include <fenmo/Builder.hpp>
+#include <fenmo/ReflectionPrivateTag.hpp>
+#include <fenmo/Value.hpp>
+#include <fenmo/pattern/Conversion.hpp>
+#include <fenmo/pattern/Slots.hpp>
+
+#include <boost/optional.hpp>
+
+#include <cstddef>
+#include <memory>
+#include <type_traits>
+
+namespace fenmo::pattern {
+
+// The meta::Property handle of a property, kept by the library's meta-package.
+using PropertyHandle = const meta::Property& (*)();
+
+// Whether a reflective write needs the privileged tag (properties without public mutator).
+enum class Access { Public, Privileged };
+
+template <class M>
+struct MemberOf;
+template <class C, class F>
+struct MemberOf<F C::*> {
+    using Class = C;
+    using Type = F;
+};
+
+// What every stored property descriptor knows: its field, its index and its handle.
+template <auto Field, std::size_t Index, PropertyHandle Handle>
+struct FieldProperty {
+    using Owner = typename MemberOf<decltype(Field)>::Class;
+    using FieldType = typename MemberOf<decltype(Field)>::Type;
+    static constexpr std::size_t index = Index;
+    static constexpr bool stored = true;
+    static const meta::Property& handle() { return Handle(); }
+    static const meta::Property::Impl& impl() { return *Handle().get(); }
+    static FieldType& field(Owner& o) noexcept { return o.*Field; }
+    static const FieldType& field(const Owner& o) noexcept { return o.*Field; }
+};
+
+// A scalar held as boost::optional<T>: set or not set.
+template <auto Field, std::size_t Index, PropertyHandle Handle, auto Setter, Access access = Access::Public>
+struct OptionalValue : FieldProperty<Field, Index, Handle> {
+    using Base = FieldProperty<Field, Index, Handle>;
+    using Owner = typename Base::Owner;
+    using Stored = typename Base::FieldType;
+    using T = typename Stored::value_type;
+
+    static bool has(const Owner& o) { return Base::field(o).has_value(); }
+    static Value get(Owner& o, const ReflectionPrivateTag&) { return toValue(Base::impl(), Base::field(o)); }
+    static bool set(Owner& o, const Value& v, const ReflectionPrivateTag& tag) {
+        if (access == Access::Privileged && !tag.isPrivileged()) return false;
+        (o.*Setter)(fromValue<T>(Base::impl(), v));
+        return true;
+    }
+    static void snapshot(const Owner& o, Stored& s) { s = Base::field(o); }
+    static void restore(Owner& o, const Stored& s) { Base::field(o) = s; }
+    static bool same(const Owner& o, const Stored& s) { return Base::field(o) == s; }
+    static Value old(Stored& s) { return toValue(Base::impl(), s); }
+};
+
+// A scalar that always has a value (a new element has the zero value).
+template <auto Field, std::size_t Index, PropertyHandle Handle, auto Setter>
+struct PlainValue : FieldProperty<Field, Index, Handle> {
+    using Base = FieldProperty<Field, Index, Handle>;
+    using Owner = typename Base::Owner;
+    using Stored = typename Base::FieldType;
+
+    static bool has(const Owner&) { return true; }
+    static Value get(Owner& o, const ReflectionPrivateTag&) { return toValue(Base::impl(), Base::field(o)); }
+    static bool set(Owner& o, const Value& v, const ReflectionPrivateTag&) {
+        (o.*Setter)(plainFromValue<Stored>(Base::impl(), v));
+        return true;
+    }
+    static void snapshot(const Owner& o, Stored& s) { s = Base::field(o); }
+    static void restore(Owner& o, const Stored& s) { Base::field(o) = s; }
+    static bool same(const Owner& o, const Stored& s) { return Base::field(o) == s; }
+    static Value old(Stored& s) { return toValue(Base::impl(), s); }
+};
+
+// A single element held by handle. Shared by containment slots and plain references.
+template <auto Field, std::size_t Index, PropertyHandle Handle>
+struct ElementProperty : FieldProperty<Field, Index, Handle> {
+    using Base = FieldProperty<Field, Index, Handle>;
+    using Owner = typename Base::Owner;
+    using Stored = typename Base::FieldType;
+
+    static void snapshot(const Owner& o, Stored& s) { s = Base::field(o); }
+    static void restore(Owner& o, const Stored& s) { Base::field(o) = s; }
+    static bool same(const Owner& o, const Stored& s) { return Base::field(o).get() == s.get(); }
+    static Value old(Stored& s) { return valueOf(s); }
+    // Typed by the element's own class when it holds a valid element, else by the declared type.
+    static Value valueOf(const Stored& element) {
+        if (element.get() && element->isValid())
+            return Value(ValueMeta(element->getMetaClass().get(), ValueFlags::Single), ModelElement(element));
+        return Value(ValueMeta(Base::impl().typeImpl(), ValueFlags::Optional), Value::Payload());
+    }
+};
+
+// A containment slot: the owner contains the element it holds.
+template <auto Field, std::size_t Index, PropertyHandle Handle, auto Setter, auto Getter>
+struct ContainmentSlot : ElementProperty<Field, Index, Handle> {
+    using Base = ElementProperty<Field, Index, Handle>;
+    using Owner = typename Base::Owner;
+    using Stored = typename Base::FieldType;
+
+    static bool has(const Owner& o) { return static_cast<bool>(Base::field(o)); }
+    static Value get(Owner& o, const ReflectionPrivateTag& tag) {
+        return tag.resolveProxies() ? Base::valueOf((o.*Getter)()) : Base::valueOf(Base::field(o));
+    }
+    static bool set(Owner& o, const Value& v, const ReflectionPrivateTag& tag) {
+        Stored element = elementFromValue<Stored>(Base::impl(), v);
+        Stored& slot = Base::field(o);
+        // Replacing a proxy by the real element it stands for is no change.
+        if (!tag.resolveProxies() && element && !element->isProxy() && slot && slot->isProxy()) slot.reset();
+        (o.*Setter)(element);
+        return true;
+    }
+    // Association hooks: the framework links or unlinks the element itself.
+    static void associate(Owner& o, const ModelElement& element) {
+        o.notifyModifying(Index);
+        Base::field(o) = handleCast<Stored>(element);
+    }
+    static void dissociate(Owner& o) {
+        o.notifyModifying(Index);
+        Base::field(o).reset();
+    }
+    static void destroyContained(Owner& o, bool notify, bool disassociate) {
+        Stored& slot = Base::field(o);
+        if (!slot) return;
+        o.notifyModifying(Index);
+        ModelElement::Impl::destroyRecursively(slot, notify, false, disassociate);
+        slot.reset();
+    }
+    static void release(Owner& o) noexcept { releaseSlot(o, Base::field(o)); }
+};
+
+// A reference to one element, with setter and getter written by the class (opposite bookkeeping).
+template <auto Field, std::size_t Index, PropertyHandle Handle, auto Setter, auto Getter>
+struct ReferenceSlot : ElementProperty<Field, Index, Handle> {
+    using Base = ElementProperty<Field, Index, Handle>;
+    using Owner = typename Base::Owner;
+    using Stored = typename Base::FieldType;
+
+    static bool has(const Owner& o) { return static_cast<bool>(Base::field(o)); }
+    static Value get(Owner& o, const ReflectionPrivateTag& tag) {
+        return tag.resolveProxies() ? Base::valueOf((o.*Getter)()) : Base::valueOf(Base::field(o));
+    }
+    static bool set(Owner& o, const Value& v, const ReflectionPrivateTag&) {
+        (o.*Setter)(elementFromValue<Stored>(Base::impl(), v));
+        return true;
+    }
+};
+
+// How a collection snapshot decides that the collection is unchanged. Non-empty old contents are
+// kept as a copy; none is kept for empty contents.
+struct SameWhenEmptyOrSingleSame {
+    template <class C>
+    static bool same(const C& current, const C* old) {
+        std::size_t before = old ? old->size() : 0;
+        if (before != current.size()) return false;
+        return before == 0 || (before == 1 && old->firstElement() == current.firstElement());
+    }
+};
+struct SameWhenBothEmpty {
+    template <class C>
+    static bool same(const C& current, const C* old) {
+        return !old && current.empty();
+    }
+};
+
+// A collection owned by the element (sequence, keyed map or set of primitive values).
+template <auto Field, std::size_t Index, PropertyHandle Handle, class SameRule, bool primitive = false>
+struct OwnedCollection : FieldProperty<Field, Index, Handle> {
+    using Base = FieldProperty<Field, Index, Handle>;
+    using Owner = typename Base::Owner;
+    using Collection = typename Base::FieldType;
+    using Stored = std::unique_ptr<Collection>;
+
+    static bool has(const Owner& o) { return !Base::field(o).empty(); }
+    static Value get(Owner& o, const ReflectionPrivateTag& tag) {
+        if constexpr (!primitive) {
+            if (tag.resolveProxies()) Base::field(o)._resolveProxies();
+            return Value::createElementCollectionValue(Base::handle(), Base::field(o));
+        } else {
+            return Value::createPrimitiveCollectionValue(Base::handle(), Base::field(o));
+        }
+    }
+    static bool set(Owner&, const Value&, const ReflectionPrivateTag&) { return false; }
+    static void snapshot(const Owner& o, Stored& s) {
+        const Collection& current = Base::field(o);
+        s = current.empty() ? nullptr : std::make_unique<Collection>(current);
+    }
+    static void restore(Owner& o, const Stored& s) { Base::field(o)._basicCopyValues(s.get()); }
+    static bool same(const Owner& o, const Stored& s) { return SameRule::same(Base::field(o), s.get()); }
+    static Value old(Stored& s) {
+        if (!s) s = std::make_unique<Collection>(Base::handle());
+        if constexpr (primitive) return Value::createPrimitiveCollectionValue(Base::handle(), *s);
+        else return Value::createElementCollectionValue(Base::handle(), *s);
+    }
+};
+
+// A derived property of scalar type, read through a getter the class writes; never stored.
+template <auto Getter, PropertyHandle Handle>
+struct DerivedValue {
+    static constexpr std::size_t index = 0;
+    static constexpr bool stored = false;
+    using Stored = std::monostate;
+    static const meta::Property& handle() { return Handle(); }
+    static const meta::Property::Impl& impl() { return *Handle().get(); }
+    template <class Owner>
+    static bool has(const Owner&) {
+        return true;
+    }
+    template <class Owner>
+    static Value get(Owner& o, const ReflectionPrivateTag&) {
+        return toValue(impl(), (o.*Getter)());
+    }
+    template <class Owner>
+    static bool set(Owner&, const Value&, const ReflectionPrivateTag&) {
+        throw CannotSetReadOnlyPropertyException({impl().getQualifiedName()});
+    }
+};
+
+// A derived property of element type with getter, test and setter written by the class.
+template <auto Getter, auto Has, auto Setter, PropertyHandle Handle>
+struct DerivedElement {
+    static constexpr std::size_t index = 0;
+    static constexpr bool stored = false;
+    using Stored = std::monostate;
+    static const meta::Property& handle() { return Handle(); }
+    static const meta::Property::Impl& impl() { return *Handle().get(); }
+    template <class Owner>
+    static bool has(const Owner& o) {
+        return (o.*Has)();
+    }
+    template <class Owner>
+    static Value get(Owner& o, const ReflectionPrivateTag&) {
+        auto element = (o.*Getter)();
+        if (element.get() && element->isValid())
+            return Value(ValueMeta(element->getMetaClass().get(), ValueFlags::Single), ModelElement(element));
+        return Value(ValueMeta(impl().typeImpl(), ValueFlags::Optional), Value::Payload());
+    }
+    template <class Owner>
+    static bool set(Owner& o, const Value& v, const ReflectionPrivateTag&) {
+        using Y = decltype((o.*Getter)());
+        (o.*Setter)(elementFromValue<Y>(impl(), v));
+        return true;
+    }
+};
+
+// The properties of one class, in index order (derived ones where the schema places them).
+template <class... Ps>
+struct PropertyList {
+    static constexpr std::size_t storedCount = ((Ps::stored ? 1 : 0) + ... + 0);
+
+    // Calls f(P{}) for the property whose handle is `property` (by identity); false if none is.
+    template <class F>
+    static bool visit(const meta::Property& property, F&& f) {
+        const meta::Property::Impl* p = property.get();
+        if (!p) return false;
+        const std::size_t i = p->getIndex();
+        return ((matches<Ps>(p, i) ? (f(Ps{}), true) : false) || ...);
+    }
+    // Calls f(P{}) for the stored property of index i.
+    template <class F>
+    static bool visitIndex(std::size_t i, F&& f) {
+        return (visitStored<Ps>(i, f) || ...);
+    }
+    // Calls f(P{}) for each stored property in index order.
+    template <class F>
+    static void forEachStored(F&& f) {
+        (forStored<Ps>(f), ...);
+    }
+    template <class F>
+    static void forEachStoredReversed(F&& f) {
+        int dummy = 0;
+        (void)((forStored<Ps>(f), dummy) = ... = 0);
+    }
+
+    // Position of P among the stored alternatives of a snapshot (1-based; 0 is "no value").
+    template <class P>
+    static constexpr std::size_t slotOf() {
+        std::size_t position = 0, found = 0;
+        ((++position, found = std::is_same_v<P, Ps> ? position : found), ...);
+        return found;
+    }
+    using Variant = std::variant<std::monostate, typename Ps::Stored...>;
+
+private:
+    template <class P>
+    static bool matches(const meta::Property::Impl* p, std::size_t i) {
+        if constexpr (P::stored) return i == P::index && p == P::handle().get();
+        else return p == P::handle().get();
+    }
+    template <class P, class F>
+    static bool visitStored(std::size_t i, F& f) {
+        if constexpr (P::stored) {
+            if (P::index != i) return false;
+            f(P{});
+            return true;
+        } else {
+            return false;
+        }
+    }
+    template <class P, class F>
+    static void forStored(F& f) {
+        if constexpr (P::stored) f(P{});
+    }
+};
+
+}  // namespace fenmo::pattern

@@ -1,0 +1,134 @@
+#pragma once
+// The element operations every class implements the same way, over its property list: reflective
+// access, snapshots, index look-up, and what an element does with its slots as it is destroyed.
+// Each returns whether one of the class's own properties answered, so the class can fall back on its base.
+
+#include <fenmo/pattern/Properties.hpp>
+#include <fenmo/pattern/Snapshot.hpp>
+
+namespace fenmo::pattern {
+
+template <class Props, class Owner>
+bool tryHas(const Owner& o, const meta::Property& property, bool& result) {
+    return Props::visit(property, [&](auto p) { result = decltype(p)::has(o); });
+}
+
+template <class Props, class Owner>
+bool tryGet(Owner& o, const meta::Property& property, const ReflectionPrivateTag& tag, Value& result) {
+    return Props::visit(property, [&](auto p) { result = decltype(p)::get(o, tag); });
+}
+
+template <class Props, class Owner>
+bool trySet(Owner& o, const meta::Property& property, const Value& value, const ReflectionPrivateTag& tag) {
+    bool handled = false;
+    Props::visit(property, [&](auto p) { handled = decltype(p)::set(o, value, tag); });
+    return handled;
+}
+
+template <class Props, class Owner>
+bool tryCopyValue(const Owner& o, SnapshotStorage<Props>& storage, std::size_t index) {
+    return Props::visitIndex(index, [&](auto p) {
+        using P = decltype(p);
+        P::snapshot(o, storage.template slot<P>());
+    });
+}
+
+template <class Props, class Owner>
+void restoreChanged(Owner& o, SnapshotStorage<Props>& storage) {
+    Props::forEachStored([&](auto p) {
+        using P = decltype(p);
+        if (!storage.isChanged(P::index)) return;
+        if (auto* old = storage.template find<P>()) P::restore(o, *old);
+    });
+}
+
+template <class Props, class Owner>
+void clearUnchanged(SnapshotStorage<Props>& storage, const Owner& o) {
+    Props::forEachStored([&](auto p) {
+        using P = decltype(p);
+        if (!storage.isChanged(P::index)) return;
+        if (auto* old = storage.template find<P>(); old && P::same(o, *old)) storage.clearModified(P::index);
+    });
+}
+
+template <class Props>
+bool tryOldValue(SnapshotStorage<Props>& storage, const meta::Property& property, Value& result) {
+    bool answered = false;
+    Props::visit(property, [&](auto p) {
+        using P = decltype(p);
+        if constexpr (P::stored) {
+            if (!storage.isChanged(P::index)) return;
+            if (auto* old = storage.template find<P>()) {
+                result = P::old(*old);
+                answered = true;
+            }
+        }
+    });
+    return answered;
+}
+
+template <class Props>
+bool tryPropertyByIndex(std::size_t index, meta::Property& result) {
+    return Props::visitIndex(index, [&](auto p) { result = decltype(p)::handle(); });
+}
+
+// Containment slots, in index order: destroyed with their owner, or linked by the framework.
+template <class Props, class Owner>
+void destroyContained(Owner& o, bool notify, bool disassociate) {
+    Props::forEachStored([&](auto p) {
+        using P = decltype(p);
+        if constexpr (requires { P::destroyContained(o, notify, disassociate); })
+            P::destroyContained(o, notify, disassociate);
+    });
+}
+
+template <class Props, class Owner>
+bool tryAssociate(Owner& o, const ModelElement& element, const meta::Property& property) {
+    bool handled = false;
+    Props::visit(property, [&](auto p) {
+        using P = decltype(p);
+        if constexpr (requires { P::associate(o, element); }) {
+            P::associate(o, element);
+            handled = true;
+        }
+    });
+    return handled;
+}
+
+template <class Props, class Owner>
+bool tryDissociate(Owner& o, const meta::Property& property) {
+    bool handled = false;
+    Props::visit(property, [&](auto p) {
+        using P = decltype(p);
+        if constexpr (requires { P::dissociate(o); }) {
+            P::dissociate(o);
+            handled = true;
+        }
+    });
+    return handled;
+}
+
+// Lets go of every contained element, last slot first (destructor and final clean-up).
+template <class Props, class Owner>
+void releaseSlots(Owner& o) noexcept {
+    Props::forEachStoredReversed([&](auto p) {
+        using P = decltype(p);
+        if constexpr (requires { P::release(o); }) P::release(o);
+    });
+}
+
+template <class Props, class Owner>
+void releaseSlotsInOrder(Owner& o) noexcept {
+    Props::forEachStored([&](auto p) {
+        using P = decltype(p);
+        if constexpr (requires { P::release(o); }) P::release(o);
+    });
+}
+
+// The reader of one key of a keyed map: a getter of the element class Y.
+template <class Y, auto Getter>
+decltype(auto) keyOf(const ModelElement::Impl& element) {
+    return (static_cast<const typename Y::Impl&>(element).*Getter)();
+}
+
+}  // namespace fenmo::pattern

@@ -1,0 +1,98 @@
+#pragma once
+// Single-element properties: a containment slot (the owner contains the element it holds) and the
+// read-side repair shared by slots and references.
+
+#include <fenmo/Builder.hpp>
+#include <fenmo/Exceptions.hpp>
+#include <fenmo/ModelImpl.hpp>
+#include <fenmo/meta/Property.hpp>
+
+#include <cstddef>
+
+namespace fenmo::pattern {
+
+// Opens an edit transaction on the owner's model.
+inline Transaction beginEdit(const ModelElement::Impl& owner) {
+    Model::Impl* model = owner.getModelImpl();
+    if (!model) throw CannotCreateWithoutModelException();
+    return model->beginTransaction(false);
+}
+
+// Refuses to change (or hand out for change) what a proxy element holds.
+inline void refuseProxy(const ModelElement::Impl& owner) {
+    if (owner.isProxy()) throw CannotModifyProxyException();
+}
+
+// The typed setter of a scalar property: refuse proxies, skip an unchanged value, else record the old
+// value and store the new one in a transaction of its own.
+template <class T>
+void setOptional(ModelElement::Impl& owner, T& field, const T& value, std::size_t index) {
+    refuseProxy(owner);
+    if (field == value) return;
+    Transaction transaction = beginEdit(owner);
+    owner.notifyModifying(index);
+    field = value;
+    transaction.commit(boost::none);
+}
+
+// Reads a slot, repairing it on the way: an invalid element of another model is dropped, and a proxy
+// that now resolves to a real element is replaced by it (neither is a change of the model).
+template <class Y>
+Y readSlot(ModelElement::Impl& owner, Y& slot) {
+    ModelElement::Impl* held = slot.get();
+    if (!held) return Y();
+    if (!held->isValid()) {
+        if (held->getModelLink() != owner.getModelLink()) {
+            slot.reset();
+            return Y();
+        }
+        return slot;
+    }
+    if (held->isProxy()) {
+        if (Model::Impl* model = owner.getModelImpl()) {
+            ModelElement resolved = model->resolveProxy(ModelElement(&owner, true), slot);
+            Y typed = handleCast<Y>(resolved);
+            if (typed && !typed->isProxy()) slot = typed;
+        }
+    }
+    return slot;
+}
+
+// Puts `element` into a containment slot: the previous element is no longer contained (it stays alive),
+// the new one is contained by the owner for `property`.
+template <class Y>
+void setContainedSlot(ModelElement::Impl& owner, Y& slot, const Y& element, const meta::Property& property) {
+    if (owner.isProxy()) throw CannotModifyProxyException();
+    Y current = readSlot(owner, slot);
+    if (current.get() == element.get()) return;
+    owner.checkCompatibleModel(element, property);
+    Transaction transaction = beginEdit(owner);
+    owner.notifyModifying(property->getIndex());
+    if (slot) owner._basicSetUncontained(slot);
+    slot = element;
+    if (element) owner._setContainedByThis(element, property);
+    transaction.commit(boost::none);
+}
+
+// Creates an element from a builder and puts it into a slot of the owner, in one transaction.
+template <class Y, class Setter>
+Y createInto(ModelElement::Impl& owner, ModelElement::Builder* builder, const uuid& id, Setter&& set) {
+    if (!builder) throw InvalidValueException();
+    builder->setModel(owner.getModel());
+    Transaction transaction = beginEdit(owner);
+    ModelElement created = builder->create(id);
+    Y typed = handleCast<Y>(created);
+    if (!typed.get()) throw CannotCastIncompatibleTypesException({created->getMetaClass()->getQualifiedName()});
+    set(typed);
+    transaction.commit(boost::none);
+    return typed;
+}
+
+// Empties a slot as its owner goes away or lets go of everything (no notification).
+template <class Y>
+void releaseSlot(ModelElement::Impl& owner, Y& slot) noexcept {
+    owner._releaseContained(slot.get());
+    slot.reset();
+}
+
+}  // namespace fenmo::pattern

@@ -1,0 +1,18 @@
+#include <arvelle/meta/EnumSerializers.hpp>
+
+#include <fenmo/Text.hpp>
+
+namespace fenmo::meta::detail {
+
+std::int32_t parseDecimal(const std::u16string& text) {
+    std::string narrow = toUtf8(text);
+    std::size_t digits = !narrow.empty() && (narrow[0] == '+' || narrow[0] == '-') ? 1 : 0;
+    if (digits == narrow.size()) throw boost::bad_lexical_cast();
+    for (std::size_t i = digits; i < narrow.size(); ++i)
+        if (narrow[i] < '0' || narrow[i] > '9') throw boost::bad_lexical_cast();
+    return boost::lexical_cast<std::int32_t>(narrow);
+}
+
+std::u16string decimalText(std::int32_t value) { return widenNumber(value); }
+
+}  // namespace fenmo::meta::detail

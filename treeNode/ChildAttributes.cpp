@@ -1,0 +1,182 @@
+// ChildAttributes: a node's name and 1-based index under its parent, unique among its siblings, and the
+// reference to the parent's ParentAttributes (the opposite end of their attrsOfChildren).
+
+#include <arvelle/treeNode/ChildAttributes.hpp>
+
+#include <fenmo/Text.hpp>
+
+namespace tav::fenmo::treeNode {
+
+namespace {
+
+using ::fenmo::pattern::beginEdit;
+using ::fenmo::pattern::refuseProxy;
+
+const ::fenmo::meta::Property& childrenMap() { return schema::ParentAttributes::attrsOfChildren(); }
+
+[[noreturn]] void refuseDuplicate(const ::fenmo::meta::Property& property, std::u16string value) {
+    throw ::fenmo::UniquenessConstraintException({property->getQualifiedName(), std::move(value)});
+}
+
+// A sibling (another valid child than `self`) that already has the key.
+bool taken(const ChildAttributes& found, const ChildAttributes::Impl* self) {
+    return found && found.get() != self;
+}
+
+}  // namespace
+
+void ChildAttributes::Impl::setName(const std::u16string& name) {
+    refuseProxy(*this);
+    if (name == m_name) return;
+    if (m_attrsOfParent.get() && taken(m_attrsOfParent->findChildByName(name), this))
+        refuseDuplicate(schema::ChildAttributes::name(), name);
+    ::fenmo::Transaction transaction = beginEdit(*this);
+    // The map files children under their keys: leave it while the key changes.
+    if (m_attrsOfParent.get()) _inverseRemoveThis(m_attrsOfParent, childrenMap());
+    notifyModifying(1);
+    m_name = name;
+    if (m_attrsOfParent.get()) _inverseAddThis(m_attrsOfParent, childrenMap(), 1);
+    transaction.commit(boost::none);
+}
+
+void ChildAttributes::Impl::setIndexOne(int index) {
+    refuseProxy(*this);
+    if (index == m_indexOne) return;
+    // One transaction for the whole change, so that a refusal also puts the node back in its place.
+    ::fenmo::Transaction transaction = beginEdit(*this);
+    aboutToSetIndexOne(index);
+    if (m_attrsOfParent.get() && taken(m_attrsOfParent->findChildByIndex(index), this))
+        refuseDuplicate(schema::ChildAttributes::indexOne(), ::fenmo::widenNumber(index));
+    if (m_attrsOfParent.get()) _inverseRemoveThis(m_attrsOfParent, childrenMap());
+    notifyModifying(2);
+    const int old = m_indexOne;
+    m_indexOne = index;
+    if (m_attrsOfParent.get()) _inverseAddThis(m_attrsOfParent, childrenMap(), 1);
+    didSetIndexOne(old);
+    transaction.commit(boost::none);
+}
+
+void ChildAttributes::Impl::aboutToSetIndexOne(int) {
+    if (hasParent()) m_attrsOfParent->removeChild(::fenmo::handleCast<TreeNode>(container()));
+}
+
+void ChildAttributes::Impl::didSetIndexOne(int) {
+    if (hasParent()) m_attrsOfParent->addChild(::fenmo::handleCast<TreeNode>(container()));
+}
+
+void ChildAttributes::Impl::setAttrsOfParent(const ParentAttributes& parent) {
+    refuseProxy(*this);
+    if (parent.get() == m_attrsOfParent.get()) return;
+    const ::fenmo::meta::Property& property = schema::ChildAttributes::attrsOfParent();
+    if (parent.get()) {
+        bool otherModel;
+        if (parent->isProxy()) {
+            ::fenmo::Model::Impl* model = parent->getModelImpl();
+            const ::fenmo::ProxyId* id = model ? model->proxyIdOf(*parent.get()) : nullptr;
+            otherModel = id && id->getModelId();
+        } else {
+            otherModel = parent->getModelLink() != getModelLink();
+        }
+        if (otherModel) throw ::fenmo::CannotCreateCrossModelAssociationException({property->getQualifiedName()});
+        if (taken(parent->findChildByIndex(m_indexOne), this))
+            refuseDuplicate(schema::ChildAttributes::indexOne(), ::fenmo::widenNumber(m_indexOne));
+        if (taken(parent->findChildByName(m_name), this)) refuseDuplicate(schema::ChildAttributes::name(), m_name);
+    }
+    checkCompatibleModel(parent, property);
+    ::fenmo::Transaction transaction = beginEdit(*this);
+    notifyModifying(3);
+    if (m_attrsOfParent.get()) _inverseRemoveThis(m_attrsOfParent, childrenMap());
+    basicSetAttrsOfParent(parent);
+    if (parent.get()) _inverseAddThis(parent, childrenMap(), 1);
+    transaction.commit(boost::none);
+}
+
+ParentAttributes ChildAttributes::Impl::getAttrsOfParent() {
+    ParentAttributes& held = m_attrsOfParent;
+    if (!held.get()) return held;
+    if (!held->isValid()) {
+        if (held->getModelLink() != getModelLink()) held.reset();
+        return held;
+    }
+    if (held->isProxy())
+        if (::fenmo::Model::Impl* model = getModelImpl()) {
+            auto real = ::fenmo::handleCast<ParentAttributes>(model->resolveProxy(This(), held));
+            if (real && !real->isProxy() && _inverseContainsThis(real, childrenMap())) held = real;
+        }
+    return held;
+}
+
+bool ChildAttributes::Impl::hasParent() const {
+    const ::fenmo::ModelElement::Impl* node = m_attrsOfParent.get() ? m_attrsOfParent->containerImpl() : nullptr;
+    return node && node->isValid();
+}
+
+TreeNode ChildAttributes::Impl::getParent() {
+    return hasParent() ? ::fenmo::handleCast<TreeNode>(m_attrsOfParent->container()) : TreeNode();
+}
+
+void ChildAttributes::Impl::setParent(const TreeNode& parent) {
+    TreeNode node = ::fenmo::handleCast<TreeNode>(container());
+    if (parent) {
+        ParentAttributes attributes = parent->getParentAttrs();
+        if (!attributes) throw ::fenmo::InvalidValueException({schema::TreeNode::parentAttrs()->getQualifiedName()});
+        setAttrsOfParent(attributes);
+        if (node) attributes->addChild(node);
+    } else {
+        if (m_attrsOfParent && node) m_attrsOfParent->removeChild(node);
+        setAttrsOfParent(ParentAttributes());
+    }
+}
+
+// ---- Association hooks: the opposite end (a ParentAttributes' map) links and unlinks this element.
+
+void ChildAttributes::Impl::inverseAdd(const ::fenmo::ModelElement& element, const ::fenmo::meta::Property& property) {
+    if (property.get() != schema::ChildAttributes::attrsOfParent().get())
+        return ::fenmo::ModelElement::Impl::inverseAdd(element, property);
+    notifyModifying(3);
+    if (m_attrsOfParent.get() && m_attrsOfParent.get() != element.get())
+        _inverseRemoveThis(m_attrsOfParent, childrenMap());
+    m_attrsOfParent = ::fenmo::handleCast<ParentAttributes>(element);
+}
+
+void ChildAttributes::Impl::inverseRemove(const ::fenmo::ModelElement& element,
+                                          const ::fenmo::meta::Property& property) {
+    if (property.get() != schema::ChildAttributes::attrsOfParent().get())
+        return ::fenmo::ModelElement::Impl::inverseRemove(element, property);
+    notifyModifying(3);
+    m_attrsOfParent.reset();
+}
+
+bool ChildAttributes::Impl::inverseContainsProxyTo(const ::fenmo::ModelElement& element,
+                                                   const ::fenmo::meta::Property& property) const {
+    if (property.get() != schema::ChildAttributes::attrsOfParent().get())
+        return ::fenmo::ModelElement::Impl::inverseContainsProxyTo(element, property);
+    if (m_attrsOfParent.get() == element.get()) return true;
+    if (!m_attrsOfParent.get() || !m_attrsOfParent->isProxy()) return false;
+    ::fenmo::Model::Impl* model = getModelImpl();
+    if (!model || model->peekResolveProxy(m_attrsOfParent).get() != element.get()) return false;
+    const_cast<Impl*>(this)->m_attrsOfParent = ::fenmo::handleCast<ParentAttributes>(element);
+    return true;
+}
+
+void ChildAttributes::Impl::basicAssociate(const ::fenmo::ModelElement& element,
+                                           const ::fenmo::meta::Property& property) {
+    if (property.get() != schema::ChildAttributes::attrsOfParent().get())
+        return ::fenmo::ModelElement::Impl::basicAssociate(element, property);
+    notifyModifying(3);
+    m_attrsOfParent = ::fenmo::handleCast<ParentAttributes>(element);
+}
+
+void ChildAttributes::Impl::basicDisassociateAll() { m_attrsOfParent.reset(); }
+
+void ChildAttributes::Impl::disassociateIncoming() { setAttrsOfParent(ParentAttributes()); }
+
+void ChildAttributes::Impl::convertReferencesToProxies(bool otherModelsOnly, boost::optional<::fenmo::ProxyId>& id) {
+    ParentAttributes held = std::move(m_attrsOfParent);
+    m_attrsOfParent.reset();
+    if (!otherModelsOnly || !held || held->isProxy() || held->getModelLink() == getModelLink()) return;
+    if (!id) id = _getPersistentProxyId();
+    _convertToProxy(This(), held, childrenMap(), *id);
+}
+
+}  // namespace tav::fenmo::treeNode
