@@ -5,6 +5,7 @@
 // out, change the key, and put it back.
 
 #include <fenmo/Collection.hpp>
+#include <fenmo/GenericCollection.hpp>
 
 #include <algorithm>
 #include <set>
@@ -193,6 +194,30 @@ private:
     FirstKeyReader m_first;
     std::vector<T> m_byFirst;
     std::multiset<T, SecondLess> m_bySecond;
+};
+
+// Element-neutral access to a keyed map; additions go through the map's own add.
+template <class C>
+class WrapperInterface;
+
+template <class K1, class K2, class T>
+class WrapperInterface<DoubleKeyElementMap<K1, K2, T>> final : public GenericCollectionInterface {
+public:
+    explicit WrapperInterface(DoubleKeyElementMap<K1, K2, T>& map) : m_map(&map) {}
+
+    std::size_t size() const override { return m_map->size(); }
+    ModelElement get(std::size_t i) const override { return *(m_map->begin() + static_cast<std::ptrdiff_t>(i)); }
+    void add(const ModelElement& element) override {
+        if (!element) return;
+        detail::checkElementClass(element, T::metaClass());
+        m_map->add(handleCast<T>(element));
+    }
+    bool remove(const ModelElement& element) override { return m_map->remove(element); }
+    void clear() override { m_map->clear(); }
+    const meta::Class& elementClass() const override { return T::metaClass(); }
+
+private:
+    DoubleKeyElementMap<K1, K2, T>* m_map;
 };
 
 }  // namespace fenmo

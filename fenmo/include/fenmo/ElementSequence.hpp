@@ -2,6 +2,7 @@
 // An ordered collection of elements of class T (a handle type), owned by an element's property.
 
 #include <fenmo/Collection.hpp>
+#include <fenmo/GenericCollection.hpp>
 
 #include <algorithm>
 #include <cstddef>
@@ -12,6 +13,8 @@ namespace fenmo {
 template <class T>
 class ElementSequence : public ReferenceCollection {
 public:
+    class GenericSequence;
+
     using const_iterator = typename std::vector<T>::const_iterator;
 
     ElementSequence(ModelElement::Impl& owner, const meta::Property& property, const meta::Property* opposite = nullptr)
@@ -143,8 +146,54 @@ public:
         return values;
     }
 
+    // Element-neutral access to this sequence.
+    GenericSequence generic() { return GenericSequence(*this); }
+
 private:
     std::vector<T> m_elements;
+};
+
+template <class T>
+class ElementSequence<T>::GenericSequence final : public GenericSequenceInterface {
+public:
+    explicit GenericSequence(ElementSequence& sequence) : m_sequence(&sequence) {}
+
+    std::size_t size() const override { return m_sequence->size(); }
+    ModelElement get(std::size_t i) const override { return m_sequence->at(i); }
+    void add(const ModelElement& element) override {
+        if (!element) return;
+        detail::checkElementClass(element, T::metaClass());
+        m_sequence->add(handleCast<T>(element));
+    }
+    bool remove(const ModelElement& element) override { return m_sequence->remove(element); }
+    void clear() override { m_sequence->clear(); }
+    const meta::Class& elementClass() const override { return T::metaClass(); }
+    void insert(std::size_t i, const ModelElement& element) override {
+        if (!element) return;
+        detail::checkElementClass(element, T::metaClass());
+        m_sequence->insert(i, handleCast<T>(element));
+    }
+    void replace(std::size_t i, const ModelElement& element) override {
+        if (!element) return;
+        replaceChecked(i, element);
+    }
+    void erase(std::size_t i) override { m_sequence->erase(i); }
+
+protected:
+    void replaceThroughPosition(std::size_t i, const ModelElement& element) override {
+        if (!element) throw CannotAddNonExistentObjectException();
+        replaceChecked(i, element);
+    }
+
+private:
+    void replaceChecked(std::size_t i, const ModelElement& element) {
+        detail::checkElementClass(element, T::metaClass());
+        if (i < m_sequence->size() && (*m_sequence)[i].get() == element.get()) return;
+        if (m_sequence->property().isUnique() && m_sequence->contains(element)) throw CannotAddSecondObjectException();
+        m_sequence->replace(i, handleCast<T>(element));
+    }
+
+    ElementSequence* m_sequence;
 };
 
 }  // namespace fenmo

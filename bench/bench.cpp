@@ -1,0 +1,196 @@
+// The side-by-side workload (W1-W5) on fenmo + arvelle, printing the same lines as the peer programs.
+// Usage: arvelle-bench [N]   (N >= 1, default 100000)
+
+#include <arvelle/treeNode/All.hpp>
+
+#include <fenmo/ReflectionPrivateTag.hpp>
+#include <fenmo/Text.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace tav::fenmo::treeNode;
+using Clock = std::chrono::steady_clock;
+
+std::u16string g_names[11];  // g_names[k] = u"s<k>"
+
+[[noreturn]] void fail(const char* what) {
+    std::fprintf(stderr, "arvelle: verification failed: %s\n", what);
+    std::exit(1);
+}
+
+int levelsFor(long n) {
+    int d = 1;
+    for (long cap = 10; cap < n; cap *= 10) ++d;
+    return d;
+}
+
+struct Timer {
+    long n;
+    bool print;
+    Clock::time_point start = Clock::now();
+    void restart() { start = Clock::now(); }
+    double lap() const { return std::chrono::duration<double>(Clock::now() - start).count(); }
+    void report(const char* workload, double seconds, const std::string& extra = "") const {
+        if (print)
+            std::printf("impl=arvelle workload=%s n=%ld seconds=%.6f ops_per_s=%.1f%s\n", workload, n, seconds,
+                        n / seconds, extra.c_str());
+    }
+};
+
+// One node below `parent`, built by a builder and created into the parent's children in one
+// transaction: child attributes always, signal attributes for a leaf, parent attributes for a bus.
+TreeNode createChild(const ParentAttributes& parent, int k, bool leaf) {
+    TreeNode::Builder node;
+    auto child = std::make_unique<ChildAttributes::Builder>();
+    child->setName(g_names[k]).setIndexOne(k);
+    node.setChildAttrs(std::move(child));
+    if (leaf) {
+        auto signal = std::make_unique<SignalAttributes::Builder>();
+        signal->setComplexity(Complexity::REAL)
+            .setDataType(std::u16string(u"double"))
+            .setDims(std::u16string(u"1"))
+            .setSampleTime(std::u16string(u"-1"));
+        node.setSignalAttrs(std::move(signal));
+    } else {
+        node.setParentAttrs(std::make_unique<ParentAttributes::Builder>());
+    }
+    return parent->createIntoChildren(&node, fenmo::uuid());
+}
+
+void fill(const TreeNode& parent, int levels, long count, std::vector<TreeNode>& leaves) {
+    long cap = 1;
+    for (int i = 1; i < levels; ++i) cap *= 10;
+    ParentAttributes attributes = parent->getParentAttrs();
+    for (int k = 1; count > 0; ++k) {
+        long take = std::min(cap, count);
+        count -= take;
+        TreeNode child = createChild(attributes, k, levels == 1);
+        if (levels == 1) leaves.push_back(child);
+        else fill(child, levels - 1, take, leaves);
+    }
+}
+
+long checkBelow(const TreeNode& parent, int levels) {
+    const auto& kids = parent->getParentAttrs()->getChildren();
+    if (kids.size() == 0 || kids.size() > 10) return -1;
+    long leaves = 0;
+    for (std::size_t i = 0; i < kids.size(); ++i) {
+        TreeNode node = kids[i];
+        int k = static_cast<int>(i) + 1;
+        ChildAttributes child = node->getChildAttrs();
+        if (!child || child->getName() != g_names[k] || child->getIndexOne() != k || child->getParent().get() != parent.get())
+            return -1;
+        bool leaf = levels == 1;
+        if (leaf == node->hasParentAttrs() || leaf != node->hasSignalAttrs()) return -1;
+        if (!leaf) {
+            long sub = checkBelow(node, levels - 1);
+            if (sub < 0) return -1;
+            leaves += sub;
+            continue;
+        }
+        SignalAttributes signal = node->getSignalAttrs();
+        int set = 0;
+        for (const auto& property : SignalAttributes::metaClass()->getProperties())
+            set += signal->hasPropertyValue(property, fenmo::ReflectionPrivateTag::standard());
+        if (set != 4 || signal->getDataType() != std::u16string(u"double") || signal->getDims() != std::u16string(u"1") ||
+            signal->getComplexity() != Complexity::REAL || signal->getSampleTime() != std::u16string(u"-1"))
+            return -1;
+        ++leaves;
+    }
+    return leaves;
+}
+
+void run(long n, bool print) {
+    Timer t{n, print};
+    const bool skipUndo = std::getenv("BENCH_SKIP_UNDO") != nullptr;
+    fenmo::Model model = fenmo::Model::create();  // the empty container: not timed
+    model->setUndoRecording(false);
+
+    // W1: undo recording off; each node is created into its parent's children in a transaction of its own.
+    t.restart();
+    TreeNode::Builder rootBuilder(model);
+    rootBuilder.setParentAttrs(std::make_unique<ParentAttributes::Builder>());
+    TreeNode root = rootBuilder.createTreeNode(fenmo::uuid());
+    std::vector<TreeNode> leaves;
+    leaves.reserve(static_cast<std::size_t>(n));
+    fill(root, levelsFor(n), n, leaves);
+    double s = t.lap();
+    t.report("W1-build", s);
+    if (static_cast<long>(leaves.size()) != n || root->hasChildAttrs() || root->hasSignalAttrs() ||
+        checkBelow(root, levelsFor(n)) != n)
+        fail("W1 tree shape");
+
+    // W2: one undoable transaction around N typed sets.
+    t.restart();
+    fenmo::Transaction edit = model->beginRevertibleTransaction();
+    const boost::optional<std::u16string> single(u"single");
+    for (const TreeNode& leaf : leaves) leaf->getSignalAttrs()->setDataType(single);
+    s = t.lap();
+    t.report("W2-edit", s);
+    for (const TreeNode& leaf : leaves)
+        if (leaf->getSignalAttrs()->getDataType() != single) fail("W2 edit");
+
+    // W3: commit, then undo the step.
+    t.restart();
+    edit.commit(boost::none);
+    if (!skipUndo) model->undo();
+    s = t.lap();
+    t.report("W3-undo", s);
+    for (const TreeNode& leaf : leaves)
+        if (leaf->getSignalAttrs()->getDataType() != std::u16string(u"double")) fail("W3 undo");
+
+    // W4: reflective reads of the 15 properties through the class's property handles.
+    t.restart();
+    const std::vector<fenmo::meta::Property>& properties = SignalAttributes::metaClass()->getProperties();
+    const fenmo::ReflectionPrivateTag& tag = fenmo::ReflectionPrivateTag::standard();
+    long long sum = 0;
+    for (const TreeNode& leaf : leaves) {
+        SignalAttributes signal = leaf->getSignalAttrs();
+        for (const fenmo::meta::Property& property : properties) {
+            fenmo::Value value = signal->getPropertyValue(property, tag);
+            if (auto* text = value.getIf<std::u16string>()) sum += static_cast<long long>(text->size());
+            else if (auto* number = value.getIf<std::int32_t>()) sum += *number;
+        }
+    }
+    s = t.lap();
+    t.report("W4-reflect", s, " checksum=" + std::to_string(sum));
+    if (sum != 10LL * n) fail("W4 checksum");
+
+    // W5: each leaf's parent, and the leaf's name looked up in the parent's map of children.
+    t.restart();
+    long found = 0;
+    for (const TreeNode& leaf : leaves) {
+        ChildAttributes child = leaf->getChildAttrs();
+        TreeNode parent = child->getParent();
+        found += parent->getParentAttrs()->findChildByName(child->getName()).get() == child.get();
+    }
+    s = t.lap();
+    t.report("W5-lookup", s);
+    if (found != n) fail("W5 lookup");
+}
+
+long peakRssKib() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
+    return -1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    long n = argc > 1 ? std::atol(argv[1]) : 100000;
+    if (n < 1) fail("N must be at least 1");
+    for (int k = 1; k <= 10; ++k) g_names[k] = u"s" + fenmo::widenNumber(k);
+    run(std::max(1L, n / 10), false);
+    run(n, true);
+    std::printf("impl=arvelle peak_rss_kib=%ld\n", peakRssKib());
+}
