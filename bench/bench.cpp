@@ -6,6 +6,15 @@
 #include <fenmo/ReflectionPrivateTag.hpp>
 #include <fenmo/Text.hpp>
 
+#if __has_include(<valgrind/callgrind.h>) && !defined(ARVELLE_BENCH_NO_MARKERS)
+#include <valgrind/callgrind.h>
+#define ARVELLE_STEP_BEGIN() CALLGRIND_ZERO_STATS
+#define ARVELLE_STEP_END(name) CALLGRIND_DUMP_STATS_AT(name)
+#else
+#define ARVELLE_STEP_BEGIN()
+#define ARVELLE_STEP_END(name)
+#endif
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -36,9 +45,14 @@ struct Timer {
     long n;
     bool print;
     Clock::time_point start = Clock::now();
-    void restart() { start = Clock::now(); }
+    // Under callgrind, each step's instructions are dumped on their own (the measured pass only).
+    void restart() {
+        if (print) ARVELLE_STEP_BEGIN();
+        start = Clock::now();
+    }
     double lap() const { return std::chrono::duration<double>(Clock::now() - start).count(); }
     void report(const char* workload, double seconds, const std::string& extra = "") const {
+        if (print) ARVELLE_STEP_END(workload);
         if (print)
             std::printf("impl=arvelle workload=%s n=%ld seconds=%.6f ops_per_s=%.1f%s\n", workload, n, seconds,
                         n / seconds, extra.c_str());

@@ -37,7 +37,7 @@ def constructors(schema, c):
     cascade = []
     for p in c.stored:
         if p.category == "containment":
-            cascade.append(f"    if (builder.isSet({p.index})) set{p.cap}(builder.get{p.cap}());")
+            cascade.append(f"    if (builder.isSet({p.index})) {P_}::containWhileCreating(*this, {p.field}, builder.get{p.cap}(), {p.handle_fn}());")
         elif p.category == "sequence":
             cascade.append(f"    if (builder.isSet({p.index})) {{")
             cascade.append(f"        {p.field}.reserve({p.field}.size() + builder.{p.field}.size());")
@@ -121,7 +121,7 @@ def overrides(schema, c):
            f"    bool result = false;\n    if ({P_}::tryHas<Properties>(*this, property, result)) return result;\n"
            f"    return {base}::hasPropertyValue(property, tag);", "hasPropertyValue")
     define(f"{VALUE} {X}::Impl::getPropertyValue({PROPERTY} property, {TAG} tag)",
-           f"    {VALUE} result;\n    if ({P_}::tryGet<Properties>(*this, property, tag, result)) return result;\n"
+           f"    if (auto get = {P_}::getterFor<Properties, Impl>(property)) return get(*this, tag);\n"
            f"    return {base}::getPropertyValue(property, tag);", "getPropertyValue")
     define(f"void {X}::Impl::setPropertyValue({PROPERTY} property, const {VALUE}& value, {TAG} tag)",
            f"    if (!{P_}::trySet<Properties>(*this, property, value, tag)) {base}::setPropertyValue(property, value, tag);",

@@ -69,7 +69,7 @@ TreeNode ParentAttributes::Impl::createIntoChildren(TreeNode::BuilderWrapper bui
     TreeNode child = ::fenmo::handleCast<TreeNode>(builder->create(id));
     // Refused only now, so that abandoning the transaction also takes the new node away.
     ::fenmo::pattern::refuseProxy(*this);
-    m_children.add(child);
+    m_children._addInTransaction(child);
     adoptChild(child);
     transaction.commit(boost::none);
     return child;

@@ -57,7 +57,7 @@ void ModelState::clearHistory() {
 }
 
 void ModelState::undo() {
-    if (!m_levels.empty()) throw std::logic_error("undo is not possible inside a transaction");
+    if (m_depth) throw std::logic_error("undo is not possible inside a transaction");
     if (m_undo.empty()) return;
     UndoStep step = std::move(m_undo.back());
     m_undo.pop_back();
@@ -70,7 +70,7 @@ void ModelState::undo() {
 }
 
 void ModelState::redo() {
-    if (!m_levels.empty()) throw std::logic_error("redo is not possible inside a transaction");
+    if (m_depth) throw std::logic_error("redo is not possible inside a transaction");
     if (m_redo.empty()) return;
     UndoStep step = std::move(m_redo.back());
     m_redo.pop_back();
@@ -181,7 +181,7 @@ ListenerToken ModelState::addListener(std::function<void(const ChangeReport&)> l
 }
 
 void ModelState::teardown() noexcept {
-    while (!m_levels.empty()) abandon(m_levels.size());
+    while (m_depth) abandon(m_depth);
     clearHistory();
     std::vector<ModelElement::Impl*> live;
     live.reserve(index.size());

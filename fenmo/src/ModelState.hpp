@@ -47,7 +47,7 @@ public:
     std::unordered_map<const ModelElement::Impl*, ProxyId> proxies;
 
     // Transactions (Transactions.cpp).
-    std::size_t depth() const noexcept { return m_levels.size(); }
+    std::size_t depth() const noexcept { return m_depth; }
     std::size_t begin(bool internal, bool revertible);
     void recordCreated(ModelElement::Impl& element);
     void recordModifying(ModelElement::Impl& element, std::size_t index);
@@ -88,6 +88,7 @@ private:
     void release(Record& record, bool pooled) noexcept;
     void commitInner(std::size_t level);
     void commitOutermost();
+    void closeLevel() noexcept;
 
     void pushStep(UndoStep step);
     void apply(UndoStep& step, bool forward);
@@ -96,8 +97,9 @@ private:
     void publish(ChangeReport::Cause cause, const std::vector<Record>& records, bool forward);
 
     Model::Impl& m_model;
+    // Levels [0, m_depth) are open; those above are kept empty for reuse.
     std::vector<Level> m_levels;
-    std::vector<Level> m_spareLevels;
+    std::size_t m_depth = 0;
     StoragePool m_pool;
     std::deque<UndoStep> m_undo;
     std::vector<UndoStep> m_redo;

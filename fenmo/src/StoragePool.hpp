@@ -1,10 +1,11 @@
 #pragma once
-// Reusable snapshots for inner transaction levels and for undo, so that steady editing allocates none.
+// Reusable snapshots for inner transaction levels, for undo and for commits that keep no history, so
+// that steady editing allocates none.
 
 #include <fenmo/ModelElement.hpp>
 
-#include <typeindex>
-#include <unordered_map>
+#include <typeinfo>
+#include <utility>
 #include <vector>
 
 namespace fenmo::detail {
@@ -22,7 +23,10 @@ public:
 
 private:
     static constexpr std::size_t kKeepPerClass = 16;
-    std::unordered_map<std::type_index, std::vector<ModelElement::Impl::Storage*>> m_free;
+    // Snapshots by the dynamic class of the elements they were made for; a model uses few classes.
+    using Shelf = std::pair<const std::type_info*, std::vector<ModelElement::Impl::Storage*>>;
+    std::vector<Shelf>::iterator shelfOf(const ModelElement::Impl& element);
+    std::vector<Shelf> m_shelves;
 };
 
 }  // namespace fenmo::detail

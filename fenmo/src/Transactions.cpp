@@ -21,18 +21,17 @@ constexpr std::size_t kLinearSearchLimit = 8;
 
 std::size_t ModelState::begin(bool internal, bool revertible) {
     if (m_applying) throw std::logic_error("a transaction cannot begin while the model undoes or redoes");
-    if (m_spareLevels.empty()) m_spareLevels.emplace_back();
-    m_levels.push_back(std::move(m_spareLevels.back()));
-    m_spareLevels.pop_back();
+    if (m_levels.size() == m_depth) m_levels.emplace_back();
+    ++m_depth;
     // The outermost transaction decides how the whole is treated.
     Level& outermost = m_levels.front();
-    if (m_levels.size() == 1) {
+    if (m_depth == 1) {
         outermost.internal = internal;
         outermost.revertible = revertible;
     } else {
         outermost.revertible = outermost.revertible || revertible;
     }
-    return m_levels.size();
+    return m_depth;
 }
 
 Record* ModelState::find(std::size_t level, const ModelElement::Impl& element) noexcept {
@@ -75,20 +74,20 @@ void ModelState::snapshot(std::size_t level, Record& record, ModelElement::Impl&
 }
 
 void ModelState::recordCreated(ModelElement::Impl& element) {
-    if (m_levels.empty()) throw std::logic_error("an element can only be announced inside a transaction");
+    if (!m_depth) throw std::logic_error("an element can only be announced inside a transaction");
     if (!index.insert(&element))
         throw InvalidValueException({u"an element with the identity " + toU16String(element.getUuid()) +
                                      u" is already in the model"});
     element.addRef();
     ElementAccess::setValid(element, true);
-    ensure(m_levels.size() - 1, element).flags |= Record::kCreated;
+    ensure(m_depth - 1, element).flags |= Record::kCreated;
 }
 
 void ModelState::recordModifying(ModelElement::Impl& element, std::size_t index) {
     // Nothing to keep outside a transaction, or for an element not (or no longer) in the model: an element
     // being built has no earlier state.
-    if (m_levels.empty() || !element.isValid()) return;
-    const std::size_t top = m_levels.size() - 1;
+    if (!m_depth || !element.isValid()) return;
+    const std::size_t top = m_depth - 1;
     if (Record* r = find(top, element); r && r->covers(index)) return;
 
     // Levels at or below the one that created the element need no old value.
@@ -112,7 +111,7 @@ void ModelState::recordModifying(ModelElement::Impl& element, std::size_t index)
 }
 
 void ModelState::recordDestroyed(ModelElement::Impl& element) {
-    if (!m_levels.empty()) ensure(m_levels.size() - 1, element).flags |= Record::kDestroyed;
+    if (m_depth) ensure(m_depth - 1, element).flags |= Record::kDestroyed;
     kill(element);
 }
 
@@ -137,7 +136,7 @@ void ModelState::release(Record& record, bool pooled) noexcept {
 }
 
 void ModelState::commit(std::size_t depth) {
-    if (depth != m_levels.size()) throw std::logic_error("transactions must end innermost first");
+    if (depth != m_depth) throw std::logic_error("transactions must end innermost first");
     if (depth == 1) commitOutermost();
     else commitInner(depth - 1);
 }
@@ -149,21 +148,37 @@ void ModelState::commitInner(std::size_t level) {
         if (r.flags) ensure(level - 1, *r.element).flags |= r.flags;
         release(r, true);
     }
-    inner.records.clear();
-    inner.lookup.clear();
-    m_spareLevels.push_back(std::move(inner));
-    m_levels.pop_back();
+    closeLevel();
+}
+
+void ModelState::closeLevel() noexcept {
+    Level& level = m_levels[--m_depth];
+    level.records.clear();
+    if (!level.lookup.empty()) level.lookup.clear();
 }
 
 void ModelState::commitOutermost() {
     Level& level = m_levels.front();
-    std::vector<Record> records = std::move(level.records);
     const bool internal = level.internal;
     const bool revertible = level.revertible;
-    level.records.clear();
-    level.lookup.clear();
-    m_spareLevels.push_back(std::move(level));
-    m_levels.pop_back();
+    const bool recorded = !internal && (recording || revertible) && maxSteps > 0;
+    // Kept records leave with the undo step; otherwise the level keeps its room for the next transaction.
+    std::vector<Record> records;
+    if (recorded) records = std::move(level.records);
+    else records.swap(level.records);
+    closeLevel();
+    struct GiveBack {
+        ModelState& state;
+        std::vector<Record>& records;
+        bool active;
+        ~GiveBack() {
+            // Listeners may have opened a transaction meanwhile; then the level keeps what it has.
+            std::vector<Record>& level = state.m_levels.front().records;
+            if (!active || state.m_depth != 0 || !level.empty()) return;
+            records.clear();
+            records.swap(level);
+        }
+    } giveBack{*this, records, !recorded};
 
     // Keep what changed: an element both created and destroyed left no trace; a property set and set
     // back is no change.
@@ -172,18 +187,18 @@ void ModelState::commitOutermost() {
         bool changed = r.storage && r.storage->revertUnchanged(r.element);
         bool keep = r.created() != r.destroyed() || (!r.created() && changed);
         if (keep) records[kept++] = r;
-        else release(r, false);
+        else release(r, true);
     }
     records.resize(kept);
     if (records.empty()) return;
 
     if (internal) {
-        for (Record& r : records) release(r, false);
+        for (Record& r : records) release(r, true);
         return;
     }
     for (UndoStep& step : m_redo) dropStep(step, true);
     m_redo.clear();
-    if ((recording || revertible) && maxSteps > 0) {
+    if (recorded) {
         pushStep(UndoStep{std::move(records)});
         publish(ChangeReport::Cause::Commit, m_undo.back().records, true);
         trimHistory();
@@ -192,7 +207,7 @@ void ModelState::commitOutermost() {
             ModelState& state;
             std::vector<Record>& records;
             ~Releaser() {
-                for (Record& r : records) state.release(r, false);
+                for (Record& r : records) state.release(r, true);
             }
         } releaser{*this, records};
         publish(ChangeReport::Cause::Commit, records, true);
@@ -200,8 +215,8 @@ void ModelState::commitOutermost() {
 }
 
 void ModelState::abandon(std::size_t depth) {
-    while (m_levels.size() > depth) abandon(m_levels.size());
-    if (depth == 0 || depth != m_levels.size()) return;
+    while (m_depth > depth) abandon(m_depth);
+    if (depth == 0 || depth != m_depth) return;
     const std::size_t top = depth - 1;
     std::vector<Record>& records = m_levels[top].records;
     for (auto it = records.rbegin(); it != records.rend(); ++it)
@@ -209,12 +224,8 @@ void ModelState::abandon(std::size_t depth) {
     for (auto it = records.rbegin(); it != records.rend(); ++it) restore(top, *it);
     for (auto it = records.rbegin(); it != records.rend(); ++it)
         if (it->created()) kill(*it->element);
-    for (Record& r : records) release(r, top > 0);
-    Level& level = m_levels.back();
-    level.records.clear();
-    level.lookup.clear();
-    m_spareLevels.push_back(std::move(level));
-    m_levels.pop_back();
+    for (Record& r : records) release(r, true);
+    closeLevel();
 }
 
 void ModelState::restore(std::size_t level, Record& record) {

@@ -26,12 +26,19 @@ public:
     using const_iterator = typename std::vector<T>::const_iterator;
 
     DoubleKeyElementMap(ModelElement::Impl& owner, const meta::Property& property, const meta::Property* opposite,
-                        FirstKeyReader first, SecondKeyReader second)
-        : ReferenceCollection(owner, property, opposite), m_first(first), m_bySecond(SecondLess{second}) {}
+                        FirstKeyReader firstKey, SecondKeyReader secondKey)
+        : ReferenceCollection(owner, property, opposite), m_first(firstKey), m_bySecond(SecondLess{secondKey}) {}
     // Free-standing maps (transaction snapshots) link nothing.
     explicit DoubleKeyElementMap(const meta::Property& property)
         : ReferenceCollection(property), m_first(nullptr), m_bySecond(SecondLess{nullptr}) {}
-    DoubleKeyElementMap(const DoubleKeyElementMap&) = default;
+    // A copy (a snapshot, mostly) takes the entries in first-key order only; its second index is built
+    // the first time it is needed.
+    DoubleKeyElementMap(const DoubleKeyElementMap& other)
+        : ReferenceCollection(other),
+          m_first(other.m_first),
+          m_byFirst(other.m_byFirst),
+          m_bySecond(other.m_bySecond.key_comp()),
+          m_secondBuilt(false) {}
     DoubleKeyElementMap& operator=(const DoubleKeyElementMap&) = delete;
 
     std::size_t size() const noexcept override { return m_byFirst.size(); }
@@ -48,7 +55,7 @@ public:
         return T();
     }
     T findBySecondKey(KeyRef<K2> key) const {
-        auto [from, to] = m_bySecond.equal_range(key);
+        auto [from, to] = second().equal_range(key);
         for (auto it = from; it != to; ++it)
             if (*it) return *it;
         return T();
@@ -80,6 +87,7 @@ public:
         std::vector<T> old = std::move(m_byFirst);
         m_byFirst.clear();
         m_bySecond.clear();
+        m_secondBuilt = true;
         for (const T& e : old) detach(e);
         transaction.commit(boost::none);
     }
@@ -101,17 +109,15 @@ public:
         modifying();
         m_byFirst.clear();
         m_bySecond.clear();
+        m_secondBuilt = true;
     }
     // Restores a snapshot's contents, telling nobody.
     void _basicCopyValues(const DoubleKeyElementMap* from) {
-        if (from) {
-            m_byFirst = from->m_byFirst;
-            m_bySecond.clear();
-            for (const T& e : m_byFirst) m_bySecond.insert(e);
-        } else {
-            m_byFirst.clear();
-            m_bySecond.clear();
-        }
+        if (from) m_byFirst = from->m_byFirst;
+        else m_byFirst.clear();
+        // The elements' keys may still be restored after this: index them by name when next asked.
+        m_bySecond.clear();
+        m_secondBuilt = false;
     }
     bool _basicContainsProxyTo(const ModelElement& e) const {
         if (contains(e)) return true;
@@ -128,7 +134,7 @@ public:
             Model::Impl* model = owner().getModelImpl();
             T real = model ? handleCast<T>(model->resolveProxy(ownerElement(), e)) : T();
             if (!real) continue;
-            m_bySecond.erase(findSecond(e));
+            second().erase(findSecond(e));
             e = real;
             m_bySecond.insert(real);
         }
@@ -165,7 +171,17 @@ private:
             if (it->get() == e.get()) return it;
         return std::find_if(m_byFirst.begin(), m_byFirst.end(), [&](const T& held) { return held.get() == e.get(); });
     }
+    // The index by second key, built on first use after a copy or a restore.
+    std::multiset<T, SecondLess>& second() const {
+        if (!m_secondBuilt) {
+            m_bySecond.clear();
+            for (const T& e : m_byFirst) m_bySecond.insert(e);
+            m_secondBuilt = true;
+        }
+        return m_bySecond;
+    }
     auto findSecond(const ModelElement& e) {
+        second();
         auto [from, to] = m_bySecond.equal_range(m_bySecond.key_comp().read(*e.get()));
         for (auto it = from; it != to; ++it)
             if (it->get() == e.get()) return it;
@@ -180,7 +196,7 @@ private:
             auto less = [this](KeyRef<K1> k, const T& held) { return k < m_first(*held.get()); };
             m_byFirst.insert(std::upper_bound(m_byFirst.begin(), m_byFirst.end(), key, less), e);
         }
-        m_bySecond.insert(e);
+        second().insert(e);
     }
     T erase(const ModelElement& e) {
         auto it = position(e);
@@ -193,7 +209,8 @@ private:
 
     FirstKeyReader m_first;
     std::vector<T> m_byFirst;
-    std::multiset<T, SecondLess> m_bySecond;
+    mutable std::multiset<T, SecondLess> m_bySecond;
+    mutable bool m_secondBuilt = true;
 };
 
 // Element-neutral access to a keyed map; additions go through the map's own add.

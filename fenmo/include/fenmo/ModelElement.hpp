@@ -297,4 +297,12 @@ Target handleCast(const ModelElement& element) {
     return result;
 }
 
+// The handle of type Target on an element known to be of that class.
+template <class Target>
+Target uncheckedHandleCast(ModelElement element) {
+    Target result;
+    static_cast<ModelElement&>(result) = std::move(element);
+    return result;
+}
+
 }  // namespace fenmo

@@ -50,7 +50,8 @@ Y createNested(const ModelElement::Builder& parent, ModelElement::Builder* neste
     if (!nested) return Y();
     if (auto* orchestrator = parent.getOrchestrator()) orchestrator->addBuilder(nested);
     else if (!nested->getModel()) nested->setModel(parent.getModel());
-    return handleCast<Y>(nested->create(uuid()));
+    // Nested builders were taken only when they build a class that fits.
+    return uncheckedHandleCast<Y>(nested->create(uuid()));
 }
 
 // Takes a nested builder for a containment property when the property is `handle`'s and the builder

@@ -39,7 +39,11 @@ struct FieldProperty {
     static constexpr std::size_t index = Index;
     static constexpr bool stored = true;
     static const meta::Property& handle() { return Handle(); }
-    static const meta::Property::Impl& impl() { return *Handle().get(); }
+    // The property's implementation, looked up once: reflective calls compare it by identity.
+    static const meta::Property::Impl& impl() {
+        static const meta::Property::Impl* const property = Handle().get();
+        return *property;
+    }
     static FieldType& field(Owner& o) noexcept { return o.*Field; }
     static const FieldType& field(const Owner& o) noexcept { return o.*Field; }
 };
@@ -213,7 +217,10 @@ struct DerivedValue {
     static constexpr bool stored = false;
     using Stored = std::monostate;
     static const meta::Property& handle() { return Handle(); }
-    static const meta::Property::Impl& impl() { return *Handle().get(); }
+    static const meta::Property::Impl& impl() {
+        static const meta::Property::Impl* const property = Handle().get();
+        return *property;
+    }
     template <class Owner>
     static bool has(const Owner&) {
         return true;
@@ -235,7 +242,10 @@ struct DerivedElement {
     static constexpr bool stored = false;
     using Stored = std::monostate;
     static const meta::Property& handle() { return Handle(); }
-    static const meta::Property::Impl& impl() { return *Handle().get(); }
+    static const meta::Property::Impl& impl() {
+        static const meta::Property::Impl* const property = Handle().get();
+        return *property;
+    }
     template <class Owner>
     static bool has(const Owner& o) {
         return (o.*Has)();
@@ -296,8 +306,8 @@ struct PropertyList {
 private:
     template <class P>
     static bool matches(const meta::Property::Impl* p, std::size_t i) {
-        if constexpr (P::stored) return i == P::index && p == P::handle().get();
-        else return p == P::handle().get();
+        if constexpr (P::stored) return i == P::index && p == &P::impl();
+        else return p == &P::impl();
     }
     template <class P, class F>
     static bool visitStored(std::size_t i, F& f) {

@@ -13,9 +13,20 @@ bool tryHas(const Owner& o, const meta::Property& property, bool& result) {
     return Props::visit(property, [&](auto p) { result = decltype(p)::has(o); });
 }
 
+// The reader of one of the class's own properties, or null: the caller builds the value in place.
+template <class Owner>
+using Getter = Value (*)(Owner&, const ReflectionPrivateTag&);
+
+template <class P, class Owner>
+Value callGet(Owner& o, const ReflectionPrivateTag& tag) {
+    return P::get(o, tag);
+}
+
 template <class Props, class Owner>
-bool tryGet(Owner& o, const meta::Property& property, const ReflectionPrivateTag& tag, Value& result) {
-    return Props::visit(property, [&](auto p) { result = decltype(p)::get(o, tag); });
+Getter<Owner> getterFor(const meta::Property& property) {
+    Getter<Owner> getter = nullptr;
+    Props::visit(property, [&](auto p) { getter = &callGet<decltype(p), Owner>; });
+    return getter;
 }
 
 template <class Props, class Owner>

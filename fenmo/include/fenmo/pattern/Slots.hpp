@@ -74,6 +74,19 @@ void setContainedSlot(ModelElement::Impl& owner, Y& slot, const Y& element, cons
     transaction.commit(boost::none);
 }
 
+// What setContainedSlot does, for a builder filling an element it has just created: the orchestration's
+// transaction is open, so no transaction of its own is needed (nothing could be rolled back apart from
+// the creation itself).
+template <class Y>
+void containWhileCreating(ModelElement::Impl& owner, Y& slot, const Y& element, const meta::Property& property) {
+    if (slot.get() == element.get()) return;
+    owner.checkCompatibleModel(element, property);
+    owner.notifyModifying(property->getIndex());
+    if (slot) owner._basicSetUncontained(slot);
+    slot = element;
+    if (element) owner._setContainedByThis(element, property);
+}
+
 // Creates an element from a builder and puts it into a slot of the owner, in one transaction.
 template <class Y, class Setter>
 Y createInto(ModelElement::Impl& owner, ModelElement::Builder* builder, const uuid& id, Setter&& set) {
