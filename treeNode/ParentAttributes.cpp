@@ -76,7 +76,12 @@ TreeNode ParentAttributes::Impl::createIntoChildren(TreeNode::BuilderWrapper bui
 }
 
 void ParentAttributes::Impl::addChild(const TreeNode& child) {
+    // A node already among the children moves to the place of its index instead of being held twice.
+    ::fenmo::Transaction transaction = ::fenmo::pattern::beginEdit(*this);
+    if (std::size_t held = m_children.indexOf(child); held != ::fenmo::ElementSequence<TreeNode>::npos)
+        m_children.erase(held);
     m_children.insert(positionFor(indexOneOf(child)), child);
+    transaction.commit(boost::none);
 }
 
 void ParentAttributes::Impl::removeChild(const TreeNode& child) {

@@ -7,23 +7,13 @@
 #include <fenmo/ReflectionPrivateTag.hpp>
 #include <fenmo/meta/Property.hpp>
 
+#include <algorithm>
 #include <stdexcept>
 
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
 
 namespace fenmo::detail {
 
 namespace {
-
-std::size_t allocationSize(const void* p) noexcept {
-#if defined(__GLIBC__)
-    return malloc_usable_size(const_cast<void*>(p));
-#else
-    return sizeof(ModelElement::Impl::Storage);
-#endif
-}
 
 // Clears a flag for the duration of a scope, even when an exception passes.
 struct ApplyingGuard {
@@ -35,17 +25,32 @@ struct ApplyingGuard {
 }  // namespace
 
 void ModelState::pushStep(UndoStep step) {
-    step.bytes = measure(step);
     m_historyBytes += step.bytes;
     m_undo.push_back(std::move(step));
 }
 
+// Drops the oldest undo steps while a bound is passed, then, if that is not enough, the redo steps
+// furthest from the present.
 void ModelState::trimHistory() {
-    while (!m_undo.empty() && (m_undo.size() > maxSteps || m_historyBytes > maxBytes)) {
+    auto exceeded = [&] { return m_undo.size() + m_redo.size() > maxSteps || m_historyBytes > maxBytes; };
+    while (!m_undo.empty() && exceeded()) {
         m_historyBytes -= m_undo.front().bytes;
         dropStep(m_undo.front(), false);
         m_undo.pop_front();
     }
+    while (!m_redo.empty() && exceeded()) {
+        m_historyBytes -= m_redo.front().bytes;
+        dropStep(m_redo.front(), true);
+        m_redo.erase(m_redo.begin());
+    }
+}
+
+void ModelState::clearRedo() noexcept {
+    for (UndoStep& step : m_redo) {
+        m_historyBytes -= step.bytes;
+        dropStep(step, true);
+    }
+    m_redo.clear();
 }
 
 void ModelState::clearHistory() {
@@ -62,8 +67,8 @@ void ModelState::undo() {
     UndoStep step = std::move(m_undo.back());
     m_undo.pop_back();
     m_historyBytes -= step.bytes;
+    // Applying swaps each snapshot for one of the same class: the step keeps its size.
     apply(step, false);
-    step.bytes = measure(step);
     m_historyBytes += step.bytes;
     m_redo.push_back(std::move(step));
     publish(ChangeReport::Cause::Undo, m_redo.back().records, false);
@@ -74,6 +79,7 @@ void ModelState::redo() {
     if (m_redo.empty()) return;
     UndoStep step = std::move(m_redo.back());
     m_redo.pop_back();
+    m_historyBytes -= step.bytes;
     apply(step, true);
     pushStep(std::move(step));
     publish(ChangeReport::Cause::Redo, m_undo.back().records, true);
@@ -124,13 +130,6 @@ void ModelState::dropStep(UndoStep& step, bool wasUndone) noexcept {
     step.records.clear();
 }
 
-std::size_t ModelState::measure(const UndoStep& step) const noexcept {
-    std::size_t bytes = step.records.capacity() * sizeof(Record);
-    for (const Record& r : step.records)
-        if (r.storage) bytes += allocationSize(r.storage);
-    return bytes;
-}
-
 void ModelState::publish(ChangeReport::Cause cause, const std::vector<Record>& records, bool forward) {
     if (m_listeners->entries.empty()) return;
     const ReflectionPrivateTag& tag = ReflectionPrivateTag::unresolved();
@@ -153,21 +152,29 @@ void ModelState::publish(ChangeReport::Cause cause, const std::vector<Record>& r
         for (std::size_t i = 1; i < bits.count(); ++i) {
             if (!bits.test(i)) continue;
             meta::Property property = r.element->getPropertyByIndex(i);
-            PropertyChange pc{property, {}, {}};
+            // A value that cannot be read (an unset mandatory property) is reported as the empty value.
+            PropertyChange pc{property, Value(property->getType(), boost::none), Value(property->getType(), boost::none)};
             try {
                 pc.oldValue = r.storage->getOldValue(property, tag);
+            } catch (const MessageIdException&) {
+            }
+            try {
                 pc.newValue = r.element->getPropertyValue(property, tag);
             } catch (const MessageIdException&) {
-                // A value that cannot be read (an unset mandatory property) is reported as no value.
             }
             change.properties.push_back(std::move(pc));
         }
         if (!change.properties.empty()) modified.push_back(std::move(change));
     }
     ChangeReport report(cause, std::move(created), std::move(destroyed), std::move(modified));
-    // Listeners may add or remove listeners while being told.
-    auto entries = m_listeners->entries;
-    for (auto& [id, listener] : entries) listener(report);
+    // Listeners may add or remove listeners while being told: one removed meanwhile is not called.
+    std::shared_ptr<Listeners> listeners = m_listeners;
+    auto entries = listeners->entries;
+    for (auto& [id, listener] : entries) {
+        bool registered = std::any_of(listeners->entries.begin(), listeners->entries.end(),
+                                      [id = id](const auto& entry) { return entry.first == id; });
+        if (registered) listener(report);
+    }
 }
 
 ListenerToken ModelState::addListener(std::function<void(const ChangeReport&)> listener) {

@@ -102,13 +102,17 @@ std::vector<ModelElement> Model::Impl::elements() const {
 Transaction Model::Impl::beginTransaction(bool internal) {
     std::size_t depth = m_state->begin(internal, false);
     addRef();
-    return Transaction(this, depth);
+    return Transaction(this, depth, m_state->serialOf(depth));
 }
 
 Transaction Model::Impl::beginRevertibleTransaction() {
     std::size_t depth = m_state->begin(false, true);
     addRef();
-    return Transaction(this, depth);
+    return Transaction(this, depth, m_state->serialOf(depth));
+}
+
+bool Model::Impl::isOpen(std::size_t depth, std::uint64_t serial) const noexcept {
+    return depth >= 1 && depth <= m_state->depth() && m_state->serialOf(depth) == serial;
 }
 
 bool Model::Impl::isInTransaction() const noexcept { return m_state->depth() > 0; }

@@ -24,6 +24,8 @@ struct Level {
     std::unordered_map<const ModelElement::Impl*, std::uint32_t> lookup;
     bool internal = false;
     bool revertible = false;
+    std::size_t bytes = 0;  // allocated by the snapshots of the outermost level
+    std::uint64_t serial = 0;
 };
 
 // One committed outermost transaction, ready to be undone (or, once undone, redone).
@@ -48,6 +50,7 @@ public:
 
     // Transactions (Transactions.cpp).
     std::size_t depth() const noexcept { return m_depth; }
+    std::uint64_t serialOf(std::size_t depth) const noexcept { return m_levels[depth - 1].serial; }
     std::size_t begin(bool internal, bool revertible);
     void recordCreated(ModelElement::Impl& element);
     void recordModifying(ModelElement::Impl& element, std::size_t index);
@@ -67,6 +70,7 @@ public:
     void undo();
     void redo();
     void clearHistory();
+    void clearRedo() noexcept;
     void trimHistory();
 
     // Listeners.
@@ -82,6 +86,8 @@ public:
 private:
     Record* find(std::size_t level, const ModelElement::Impl& element) noexcept;
     Record& ensure(std::size_t level, ModelElement::Impl& element);
+    // A record that holds a reference, for creation and destruction.
+    Record& ensureOwned(std::size_t level, ModelElement::Impl& element);
     void snapshot(std::size_t level, Record& record, ModelElement::Impl& element, std::size_t index);
     void restore(std::size_t level, Record& record);
     void restoreDelegated(std::size_t level, Record& record);
@@ -93,13 +99,13 @@ private:
     void pushStep(UndoStep step);
     void apply(UndoStep& step, bool forward);
     void dropStep(UndoStep& step, bool wasUndone) noexcept;
-    std::size_t measure(const UndoStep& step) const noexcept;
     void publish(ChangeReport::Cause cause, const std::vector<Record>& records, bool forward);
 
     Model::Impl& m_model;
     // Levels [0, m_depth) are open; those above are kept empty for reuse.
     std::vector<Level> m_levels;
     std::size_t m_depth = 0;
+    std::uint64_t m_nextSerial = 1;
     StoragePool m_pool;
     std::deque<UndoStep> m_undo;
     std::vector<UndoStep> m_redo;

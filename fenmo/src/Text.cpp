@@ -13,11 +13,15 @@ std::string toUtf8(std::u16string_view text) {
     try {
         utf8::utf16to8(text.begin(), text.end(), std::back_inserter(result));
     } catch (const utf8::exception&) {
-        // An unpaired surrogate: convert unit by unit, replacing what cannot be encoded.
+        // An unpaired surrogate: replace it, and only it, by U+FFFD.
         result.clear();
         std::u16string fixed(text);
-        for (char16_t& c : fixed)
-            if (c >= 0xD800 && c <= 0xDFFF) c = 0xFFFD;
+        auto isHigh = [](char16_t c) { return c >= 0xD800 && c <= 0xDBFF; };
+        auto isLow = [](char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; };
+        for (std::size_t i = 0; i < fixed.size(); ++i) {
+            if (isHigh(fixed[i]) && i + 1 < fixed.size() && isLow(fixed[i + 1])) ++i;
+            else if (isHigh(fixed[i]) || isLow(fixed[i])) fixed[i] = 0xFFFD;
+        }
         utf8::utf16to8(fixed.begin(), fixed.end(), std::back_inserter(result));
     }
     return result;

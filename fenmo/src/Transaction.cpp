@@ -7,13 +7,14 @@
 namespace fenmo {
 
 Transaction::Transaction(Transaction&& other) noexcept
-    : m_model(std::exchange(other.m_model, nullptr)), m_depth(other.m_depth) {}
+    : m_model(std::exchange(other.m_model, nullptr)), m_depth(other.m_depth), m_serial(other.m_serial) {}
 
 Transaction& Transaction::operator=(Transaction&& other) noexcept {
     if (this != &other) {
         abandon();
         m_model = std::exchange(other.m_model, nullptr);
         m_depth = other.m_depth;
+        m_serial = other.m_serial;
     }
     return *this;
 }
@@ -22,6 +23,11 @@ Transaction::~Transaction() { abandon(); }
 
 void Transaction::commit(const boost::optional<Value>&) {
     if (!m_model) throw std::logic_error("the transaction is no longer open");
+    if (!m_model->isOpen(m_depth, m_serial)) {
+        // Ended already, by the abandon of a transaction around it.
+        Model gone(std::exchange(m_model, nullptr), false);
+        throw std::logic_error("the transaction is no longer open");
+    }
     if (m_model->transactionDepth() != m_depth) throw std::logic_error("transactions must end innermost first");
     // Whatever happens while committing (a listener may throw), the transaction is over.
     Model keep(std::exchange(m_model, nullptr), false);
@@ -31,7 +37,7 @@ void Transaction::commit(const boost::optional<Value>&) {
 void Transaction::abandon() {
     if (!m_model) return;
     Model keep(std::exchange(m_model, nullptr), false);
-    keep->abandon(m_depth);
+    if (keep->isOpen(m_depth, m_serial)) keep->abandon(m_depth);
 }
 
 }  // namespace fenmo

@@ -12,12 +12,15 @@ struct Record {
     static constexpr std::uint8_t kCreated = 1;
     static constexpr std::uint8_t kDestroyed = 2;
 
-    ModelElement::Impl* element;  // one reference held
+    ModelElement::Impl* element;
     // Old values taken at this level; at inner levels a pooled snapshot, at the outermost the undo record.
     ModelElement::Impl::Storage* storage = nullptr;
     // Properties (index < 64) changed at this level whose old value an outer level already keeps.
     std::uint64_t delegated = 0;
     std::uint8_t flags = 0;
+    // Whether the record holds a reference. Records of the outermost level and records of creation and
+    // destruction do; other records of inner levels need none, since a record below keeps the element.
+    bool owns = false;
 
     bool created() const noexcept { return flags & kCreated; }
     bool destroyed() const noexcept { return flags & kDestroyed; }

@@ -13,16 +13,31 @@
 
 #include <stdexcept>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 namespace fenmo::detail {
 
 namespace {
+
 constexpr std::size_t kLinearSearchLimit = 8;
+
+// What a snapshot occupies, read from the allocator while the snapshot is fresh in the cache.
+std::size_t allocationSize(const void* p) noexcept {
+#if defined(__GLIBC__)
+    return malloc_usable_size(const_cast<void*>(p));
+#else
+    return sizeof(ModelElement::Impl::Storage);
+#endif
 }
+
+}  // namespace
 
 std::size_t ModelState::begin(bool internal, bool revertible) {
     if (m_applying) throw std::logic_error("a transaction cannot begin while the model undoes or redoes");
     if (m_levels.size() == m_depth) m_levels.emplace_back();
-    ++m_depth;
+    m_levels[m_depth++].serial = m_nextSerial++;
     // The outermost transaction decides how the whole is treated.
     Level& outermost = m_levels.front();
     if (m_depth == 1) {
@@ -55,8 +70,9 @@ Record& ModelState::ensure(std::size_t level, ModelElement::Impl& element) {
     Level& l = m_levels[level];
     auto slot = static_cast<std::uint32_t>(l.records.size());
     l.records.push_back(Record{&element});
-    element.addRef();
     if (level == 0) {
+        element.addRef();
+        l.records.back().owns = true;
         ElementAccess::txSlot(element) = slot;
     } else if (l.records.size() > kLinearSearchLimit) {
         if (l.lookup.empty())
@@ -67,8 +83,24 @@ Record& ModelState::ensure(std::size_t level, ModelElement::Impl& element) {
     return l.records.back();
 }
 
+Record& ModelState::ensureOwned(std::size_t level, ModelElement::Impl& element) {
+    Record& record = ensure(level, element);
+    if (!record.owns) {
+        element.addRef();
+        record.owns = true;
+    }
+    return record;
+}
+
 void ModelState::snapshot(std::size_t level, Record& record, ModelElement::Impl& element, std::size_t index) {
-    if (!record.storage) record.storage = level == 0 ? element.createStorage() : m_pool.take(element);
+    if (!record.storage) {
+        if (level == 0) {
+            record.storage = element.createStorage();
+            m_levels[0].bytes += allocationSize(record.storage);
+        } else {
+            record.storage = m_pool.take(element);
+        }
+    }
     element.copyValue(record.storage, index);
     record.storage->setChanged(index);
 }
@@ -80,7 +112,7 @@ void ModelState::recordCreated(ModelElement::Impl& element) {
                                      u" is already in the model"});
     element.addRef();
     ElementAccess::setValid(element, true);
-    ensure(m_depth - 1, element).flags |= Record::kCreated;
+    ensureOwned(m_depth - 1, element).flags |= Record::kCreated;
 }
 
 void ModelState::recordModifying(ModelElement::Impl& element, std::size_t index) {
@@ -111,7 +143,7 @@ void ModelState::recordModifying(ModelElement::Impl& element, std::size_t index)
 }
 
 void ModelState::recordDestroyed(ModelElement::Impl& element) {
-    if (m_depth) ensure(m_depth - 1, element).flags |= Record::kDestroyed;
+    if (m_depth) ensureOwned(m_depth - 1, element).flags |= Record::kDestroyed;
     kill(element);
 }
 
@@ -132,7 +164,7 @@ void ModelState::release(Record& record, bool pooled) noexcept {
         else delete record.storage;
         record.storage = nullptr;
     }
-    record.element->removeRef();
+    if (record.owns) record.element->removeRef();
 }
 
 void ModelState::commit(std::size_t depth) {
@@ -145,7 +177,7 @@ void ModelState::commitInner(std::size_t level) {
     // Old values kept here are also kept below; only creation and destruction move down.
     Level& inner = m_levels[level];
     for (Record& r : inner.records) {
-        if (r.flags) ensure(level - 1, *r.element).flags |= r.flags;
+        if (r.flags) ensureOwned(level - 1, *r.element).flags |= r.flags;
         release(r, true);
     }
     closeLevel();
@@ -154,6 +186,7 @@ void ModelState::commitInner(std::size_t level) {
 void ModelState::closeLevel() noexcept {
     Level& level = m_levels[--m_depth];
     level.records.clear();
+    level.bytes = 0;
     if (!level.lookup.empty()) level.lookup.clear();
 }
 
@@ -162,6 +195,7 @@ void ModelState::commitOutermost() {
     const bool internal = level.internal;
     const bool revertible = level.revertible;
     const bool recorded = !internal && (recording || revertible) && maxSteps > 0;
+    const std::size_t snapshotBytes = level.bytes;
     // Kept records leave with the undo step; otherwise the level keeps its room for the next transaction.
     std::vector<Record> records;
     if (recorded) records = std::move(level.records);
@@ -196,10 +230,10 @@ void ModelState::commitOutermost() {
         for (Record& r : records) release(r, true);
         return;
     }
-    for (UndoStep& step : m_redo) dropStep(step, true);
-    m_redo.clear();
+    clearRedo();
     if (recorded) {
-        pushStep(UndoStep{std::move(records)});
+        std::size_t bytes = snapshotBytes + records.capacity() * sizeof(Record);
+        pushStep(UndoStep{std::move(records), bytes});
         publish(ChangeReport::Cause::Commit, m_undo.back().records, true);
         trimHistory();
     } else {

@@ -128,6 +128,14 @@ public:
     }
     bool any() const noexcept;
     void clearAll() noexcept;
+    // Calls f(i) for each set bit, in ascending order.
+    template <class F>
+    void forEachSet(F&& f) const {
+        const std::size_t n = m_count <= 64 ? 1 : words();
+        for (std::size_t w = 0; w < n; ++w)
+            for (std::uint64_t bits = m_count <= 64 ? m_inline : m_heap[w]; bits; bits &= bits - 1)
+                f(w * 64 + static_cast<std::size_t>(__builtin_ctzll(bits)));
+    }
 
 private:
     std::size_t words() const noexcept { return (m_count + 63) / 64; }

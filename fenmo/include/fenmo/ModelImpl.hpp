@@ -84,6 +84,8 @@ private:
     void recordDestroyed(ModelElement::Impl& element);
     void commit(std::size_t depth);
     void abandon(std::size_t depth);
+    // Whether the level a transaction opened is still the open one at its depth.
+    bool isOpen(std::size_t depth, std::uint64_t serial) const noexcept;
     void forgetProxy(const ModelElement::Impl& element) noexcept;
 
     std::atomic<std::int32_t> m_refCount{0};

@@ -6,6 +6,7 @@
 #include <boost/optional.hpp>
 
 #include <cstddef>
+#include <cstdint>
 
 namespace fenmo {
 
@@ -30,10 +31,13 @@ public:
 
 private:
     friend class Model::Impl;
-    Transaction(Model::Impl* model, std::size_t depth) noexcept : m_model(model), m_depth(depth) {}
+    Transaction(Model::Impl* model, std::size_t depth, std::uint64_t serial) noexcept
+        : m_model(model), m_depth(depth), m_serial(serial) {}
 
     Model::Impl* m_model = nullptr;
     std::size_t m_depth = 0;
+    // Tells this transaction's level from a later one at the same depth, once this one has ended.
+    std::uint64_t m_serial = 0;
 };
 
 }  // namespace fenmo

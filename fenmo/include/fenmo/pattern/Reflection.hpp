@@ -44,21 +44,24 @@ bool tryCopyValue(const Owner& o, SnapshotStorage<Props>& storage, std::size_t i
     });
 }
 
+// Changed properties in ascending index order (a snapshot usually holds one or two).
 template <class Props, class Owner>
 void restoreChanged(Owner& o, SnapshotStorage<Props>& storage) {
-    Props::forEachStored([&](auto p) {
-        using P = decltype(p);
-        if (!storage.isChanged(P::index)) return;
-        if (auto* old = storage.template find<P>()) P::restore(o, *old);
+    storage.bits().forEachSet([&](std::size_t index) {
+        Props::visitIndex(index, [&](auto p) {
+            using P = decltype(p);
+            if (auto* old = storage.template find<P>()) P::restore(o, *old);
+        });
     });
 }
 
 template <class Props, class Owner>
 void clearUnchanged(SnapshotStorage<Props>& storage, const Owner& o) {
-    Props::forEachStored([&](auto p) {
-        using P = decltype(p);
-        if (!storage.isChanged(P::index)) return;
-        if (auto* old = storage.template find<P>(); old && P::same(o, *old)) storage.clearModified(P::index);
+    storage.bits().forEachSet([&](std::size_t index) {
+        Props::visitIndex(index, [&](auto p) {
+            using P = decltype(p);
+            if (auto* old = storage.template find<P>(); old && P::same(o, *old)) storage.clearModified(P::index);
+        });
     });
 }
 
