@@ -13,7 +13,11 @@ struct LoadTimeRegistration {
 
 const LoadTimeRegistration registration;
 
-// Emits (and exports) Boost serialization's singleton_module lock operations from this library.
-[[maybe_unused]] boost::serialization::singleton_module& lockOperations = boost::serialization::get_singleton_module();
+// Boost serialization's singleton_module lock operations are inline: taking their addresses makes this
+// library emit, and export, all four (over the one flag of get_lock, which starts false).
+using Module = boost::serialization::singleton_module;
+[[gnu::used]] void (Module::*const lockOperation)() = &Module::lock;
+[[gnu::used]] void (Module::*const unlockOperation)() = &Module::unlock;
+[[gnu::used]] bool (Module::*const isLockedOperation)() = &Module::is_locked;
 
 }  // namespace

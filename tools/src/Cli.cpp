@@ -1,0 +1,104 @@
+#include "Cli.hpp"
+
+#include "Demo.hpp"
+#include "SchemaPrinter.hpp"
+#include "Style.hpp"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <cctype>
+#include <exception>
+#include <string>
+
+namespace arvelle::tools {
+
+namespace {
+
+constexpr const char* kDescription =
+    "arvelle: the data model of signal and bus hierarchies of a block-diagram modelling host.";
+
+constexpr const char* kFooter =
+    "Exit codes: 0 done, 1 a command failed, 2 the command line was not understood.\n"
+    "Run 'arvelle <command> --help' for what a command prints.";
+
+constexpr const char* kDemoFooter =
+    "The demo builds the signals and buses of an adaptive cruise controller (nested buses with\n"
+    "signal, bus type, block, propagation, message-queue and platform attributes) with one builder in\n"
+    "one commit and prints it as a tree: one line per node with its index and name, then each attribute\n"
+    "object it holds with its set properties. It then renames a signal, moves one to another bus,\n"
+    "swaps two indices, changes a data type and destroys a bus, each in a transaction of its own, and\n"
+    "prints the change report of each commit (+ created, - destroyed, ~ modified: old -> new).\n"
+    "Finally it undoes all edits and redoes them, printing the tree after each and checking it\n"
+    "against the tree as built and as edited.";
+
+constexpr const char* kSchemaFooter =
+    "Lists every registered root package with its sub-packages: primitive types, classes with their\n"
+    "properties (index, name, type, kind, flags, identity) and operations, and enumerations with\n"
+    "their literals (value, name, identity); then how many of each a package declares.";
+
+// The first line of a parse error, with the wording of this program for the common mistakes.
+std::string usageError(const CLI::ParseError& error, const CLI::App& app) {
+    if (app.get_subcommands().empty()) {
+        for (const std::string& argument : app.remaining())
+            if (!argument.empty() && argument[0] != '-') return "unknown command '" + argument + "'";
+        if (error.get_name() == "RequiredError") return "no command given; the commands are demo and schema";
+    }
+    std::string message = error.what();
+    return message.substr(0, message.find('\n'));
+}
+
+// The mode of a --color value that the option's check let through (in any case).
+ColorMode colorModeNamed(std::string name) {
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+    return name == "always" ? ColorMode::Always : name == "never" ? ColorMode::Never : ColorMode::Auto;
+}
+
+}  // namespace
+
+int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool outIsTerminal) {
+    CLI::App app(kDescription, "arvelle");
+    app.footer(kFooter);
+    app.require_subcommand(1);
+    app.set_version_flag("--version", ARVELLE_VERSION, "Print the version and exit");
+
+    app.get_formatter()->label("SUBCOMMAND", "COMMAND");
+
+    std::string colour = "auto";
+    app.add_option("--color", colour, "Colour the output: auto (when writing to a terminal), always, never")
+        ->check(CLI::IsMember({"auto", "always", "never"}, CLI::ignore_case))
+        ->option_text("WHEN");
+
+    CLI::App* demo =
+        app.add_subcommand("demo", "Build an example hierarchy, edit it, undo and redo, printing each step");
+    demo->group("Commands")->footer(kDemoFooter);
+    demo->fallthrough();
+    CLI::App* schema = app.add_subcommand("schema", "Print the registered metamodel");
+    schema->group("Commands")->footer(kSchemaFooter);
+    schema->fallthrough();
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::Success& done) {
+        return app.exit(done, out, err);
+    } catch (const CLI::ParseError& error) {
+        err << "arvelle: " << usageError(error, app) << " (see 'arvelle --help')\n";
+        return kExitUsage;
+    }
+
+    try {
+        Style style = Style::choose(colorModeNamed(colour), outIsTerminal);
+        if (demo->parsed())
+            runDemo(out, style);
+        else if (schema->parsed())
+            out << printSchema(style);
+        out.flush();
+        return kExitOk;
+    } catch (const std::exception& failure) {
+        out.flush();
+        err << "arvelle: " << failure.what() << "\n";
+        return kExitFailure;
+    }
+}
+
+}  // namespace arvelle::tools
