@@ -112,7 +112,8 @@ bool ChildAttributes::Impl::hasParent() const {
 }
 
 TreeNode ChildAttributes::Impl::getParent() {
-    return hasParent() ? ::fenmo::handleCast<TreeNode>(m_attrsOfParent->container()) : TreeNode();
+    // Only a TreeNode's slots hold ParentAttributes, so their container is a node.
+    return hasParent() ? ::fenmo::uncheckedHandleCast<TreeNode>(m_attrsOfParent->container()) : TreeNode();
 }
 
 void ChildAttributes::Impl::setParent(const TreeNode& parent) {
