@@ -134,7 +134,7 @@ public:
             Model::Impl* model = owner().getModelImpl();
             T real = model ? handleCast<T>(model->resolveProxy(ownerElement(), e)) : T();
             if (!real) continue;
-            second().erase(findSecond(e));
+            if (auto held = findSecond(e); held != m_bySecond.end()) m_bySecond.erase(held);
             e = real;
             m_bySecond.insert(real);
         }
@@ -163,13 +163,13 @@ private:
         while (to != m_byFirst.end() && !(key < m_first(*to->get()))) ++to;
         return std::pair{from, to};
     }
-    // The entry holding `e`: found by its key, or by a scan should its key have moved.
+    // The entry holding `e`, found by its key (owners keep an element's keys fixed while it is here).
     const_iterator position(const ModelElement& e) const noexcept {
         if (!e.get()) return m_byFirst.end();
         auto [from, to] = firstRange(m_first(*e.get()));
         for (auto it = from; it != to; ++it)
             if (it->get() == e.get()) return it;
-        return std::find_if(m_byFirst.begin(), m_byFirst.end(), [&](const T& held) { return held.get() == e.get(); });
+        return m_byFirst.end();
     }
     // The index by second key, built on first use after a copy or a restore.
     std::multiset<T, SecondLess>& second() const {
