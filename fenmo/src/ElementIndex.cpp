@@ -11,7 +11,7 @@ ModelElement::Impl* ElementIndex::find(const uuid& id) const noexcept {
 }
 
 bool ElementIndex::insert(ModelElement::Impl* element) {
-    if ((m_size + 1) * 4 > m_slots.size() * 3) grow();
+    if ((m_size + 1) * 8 > m_slots.size() * 7) grow();
     const std::size_t hash = hashUuid(element->getUuid());
     const std::uint8_t tag = tagOf(hash);
     std::size_t i = hash & mask();

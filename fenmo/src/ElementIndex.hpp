@@ -1,6 +1,6 @@
 #pragma once
 // The live elements of a model by identity: an open-addressing table probed linearly, kept at most
-// three-quarters full. Beside each slot's element pointer a one-byte tag holds seven bits of the
+// seven-eighths full. Beside each slot's element pointer a one-byte tag holds seven bits of the
 // identity's hash, so that a probe compares tags in one cache line and reads an element only when its
 // tag matches. Deletion shifts later entries back instead of leaving tombstones.
 

@@ -4,6 +4,8 @@
 
 #include <fenmo/ModelImpl.hpp>
 
+#include <boost/container/small_vector.hpp>
+
 #include <cstddef>
 #include <memory>
 #include <unordered_map>
@@ -77,8 +79,9 @@ public:
 private:
     static constexpr std::size_t kLinearSearchLimit = 16;
     Transaction m_transaction;
-    std::vector<Builder*> m_builders;
-    std::vector<std::pair<const Builder*, ModelElement>> m_created;
+    // Most orchestrations create a handful of elements: no allocation for those.
+    boost::container::small_vector<Builder*, 4> m_builders;
+    boost::container::small_vector<std::pair<const Builder*, ModelElement>, 4> m_created;
     std::unordered_map<const Builder*, std::size_t> m_index;
 };
 

@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <type_traits>
 
 namespace fenmo::pattern {
@@ -185,7 +186,8 @@ struct OwnedCollection : FieldProperty<Field, Index, Handle> {
     using Base = FieldProperty<Field, Index, Handle>;
     using Owner = typename Base::Owner;
     using Collection = typename Base::FieldType;
-    using Stored = std::unique_ptr<Collection>;
+    // A copy of non-empty old contents; none stands for empty contents.
+    using Stored = std::optional<Collection>;
 
     static bool has(const Owner& o) { return !Base::field(o).empty(); }
     static Value get(Owner& o, const ReflectionPrivateTag& tag) {
@@ -199,12 +201,13 @@ struct OwnedCollection : FieldProperty<Field, Index, Handle> {
     static bool set(Owner&, const Value&, const ReflectionPrivateTag&) { return false; }
     static void snapshot(const Owner& o, Stored& s) {
         const Collection& current = Base::field(o);
-        s = current.empty() ? nullptr : std::make_unique<Collection>(current);
+        if (current.empty()) s.reset();
+        else s.emplace(current);
     }
-    static void restore(Owner& o, const Stored& s) { Base::field(o)._basicCopyValues(s.get()); }
-    static bool same(const Owner& o, const Stored& s) { return SameRule::same(Base::field(o), s.get()); }
+    static void restore(Owner& o, const Stored& s) { Base::field(o)._basicCopyValues(s ? &*s : nullptr); }
+    static bool same(const Owner& o, const Stored& s) { return SameRule::same(Base::field(o), s ? &*s : nullptr); }
     static Value old(Stored& s) {
-        if (!s) s = std::make_unique<Collection>(Base::handle());
+        if (!s) s.emplace(Base::handle());
         if constexpr (primitive) return Value::createPrimitiveCollectionValue(Base::handle(), *s);
         else return Value::createElementCollectionValue(Base::handle(), *s);
     }

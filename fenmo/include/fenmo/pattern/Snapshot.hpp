@@ -5,6 +5,7 @@
 #include <fenmo/ModelElement.hpp>
 
 #include <cstdint>
+#include <memory>
 #include <variant>
 #include <vector>
 
@@ -20,8 +21,9 @@ public:
     typename P::Stored* find() noexcept {
         constexpr std::size_t slot = Props::template slotOf<P>();
         if (m_first.index == P::index) return std::get_if<slot>(&m_first.value);
-        for (Entry& e : m_more)
-            if (e.index == P::index) return std::get_if<slot>(&e.value);
+        if (m_more)
+            for (Entry& e : *m_more)
+                if (e.index == P::index) return std::get_if<slot>(&e.value);
         return nullptr;
     }
 
@@ -31,14 +33,18 @@ public:
         constexpr std::size_t slot = Props::template slotOf<P>();
         if (typename P::Stored* existing = find<P>()) return *existing;
         Entry* entry = &m_first;
-        if (m_first.index != 0) entry = &m_more.emplace_back();
+        if (m_first.index != 0) {
+            if (!m_more) m_more = std::make_unique<std::vector<Entry>>();
+            entry = &m_more->emplace_back();
+        }
         entry->index = static_cast<std::uint32_t>(P::index);
         return entry->value.template emplace<slot>();
     }
 
     void releaseValues() override {
-        m_first = Entry();
-        m_more.clear();
+        m_first.index = 0;
+        m_first.value.template emplace<0>();
+        if (m_more) m_more->clear();
         ModelElement::Impl::Storage::releaseValues();
     }
 
@@ -47,8 +53,9 @@ private:
         std::uint32_t index = 0;
         typename Props::Variant value;
     };
+    // The first old value inline (most transactions change one property of an element), others beside.
     Entry m_first;
-    std::vector<Entry> m_more;
+    std::unique_ptr<std::vector<Entry>> m_more;
 };
 
 }  // namespace fenmo::pattern
