@@ -1,61 +1,63 @@
 #include "ElementIndex.hpp"
 
+#include <stdexcept>
+
 namespace fenmo::detail {
+
+namespace {
+constexpr std::uint64_t kTagBits = ~((std::uint64_t{1} << 48) - 1);
+}
 
 ModelElement::Impl* ElementIndex::find(const uuid& id) const noexcept {
     const std::size_t hash = hashUuid(id);
-    const std::uint8_t tag = tagOf(hash);
-    for (std::size_t i = hash & mask(); m_tags[i]; i = (i + 1) & mask())
-        if (m_tags[i] == tag && m_slots[i]->getUuid() == id) return m_slots[i];
+    const std::uint64_t tag = tagOf(hash);
+    for (std::size_t i = hash & mask(); m_slots[i]; i = (i + 1) & mask())
+        if ((m_slots[i] & kTagBits) == tag && elementOf(m_slots[i])->getUuid() == id) return elementOf(m_slots[i]);
     return nullptr;
 }
 
 bool ElementIndex::insert(ModelElement::Impl* element) {
+    const auto address = reinterpret_cast<std::uint64_t>(element);
+    if (address & kTagBits) throw std::logic_error("element address beyond 48 bits");
     if ((m_size + 1) * 8 > m_slots.size() * 7) grow();
     const std::size_t hash = hashUuid(element->getUuid());
-    const std::uint8_t tag = tagOf(hash);
+    const std::uint64_t tag = tagOf(hash);
     std::size_t i = hash & mask();
-    for (; m_tags[i]; i = (i + 1) & mask())
-        if (m_tags[i] == tag && m_slots[i]->getUuid() == element->getUuid()) return false;
-    m_tags[i] = tag;
-    m_slots[i] = element;
+    for (; m_slots[i]; i = (i + 1) & mask())
+        if ((m_slots[i] & kTagBits) == tag && elementOf(m_slots[i])->getUuid() == element->getUuid()) return false;
+    m_slots[i] = tag | address;
     ++m_size;
     return true;
 }
 
 bool ElementIndex::erase(const ModelElement::Impl* element) noexcept {
     std::size_t i = hashUuid(element->getUuid()) & mask();
-    while (m_slots[i] != element) {
-        if (!m_tags[i]) return false;
+    while (elementOf(m_slots[i]) != element) {
+        if (!m_slots[i]) return false;
         i = (i + 1) & mask();
     }
     // Shift later entries of the probe run back so that no look-up stops early at the hole.
-    for (std::size_t j = (i + 1) & mask(); m_tags[j]; j = (j + 1) & mask()) {
-        std::size_t home = hashUuid(m_slots[j]->getUuid()) & mask();
+    for (std::size_t j = (i + 1) & mask(); m_slots[j]; j = (j + 1) & mask()) {
+        std::size_t home = hashUuid(elementOf(m_slots[j])->getUuid()) & mask();
         bool movable = i <= j ? (home <= i || home > j) : (home <= i && home > j);
         if (movable) {
-            m_tags[i] = m_tags[j];
             m_slots[i] = m_slots[j];
             i = j;
         }
     }
-    m_tags[i] = 0;
-    m_slots[i] = nullptr;
+    m_slots[i] = 0;
     --m_size;
     return true;
 }
 
 void ElementIndex::grow() {
-    std::vector<ModelElement::Impl*> old(m_slots.size() * 2, nullptr);
+    std::vector<std::uint64_t> old(m_slots.size() * 2, 0);
     old.swap(m_slots);
-    m_tags.assign(m_slots.size(), 0);
-    for (ModelElement::Impl* e : old) {
-        if (!e) continue;
-        const std::size_t hash = hashUuid(e->getUuid());
-        std::size_t i = hash & mask();
-        while (m_tags[i]) i = (i + 1) & mask();
-        m_tags[i] = tagOf(hash);
-        m_slots[i] = e;
+    for (std::uint64_t slot : old) {
+        if (!slot) continue;
+        std::size_t i = hashUuid(elementOf(slot)->getUuid()) & mask();
+        while (m_slots[i]) i = (i + 1) & mask();
+        m_slots[i] = slot;
     }
 }
 

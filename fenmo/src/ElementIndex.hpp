@@ -1,8 +1,8 @@
 #pragma once
 // The live elements of a model by identity: an open-addressing table probed linearly, kept at most
-// seven-eighths full. Beside each slot's element pointer a one-byte tag holds seven bits of the
-// identity's hash, so that a probe compares tags in one cache line and reads an element only when its
-// tag matches. Deletion shifts later entries back instead of leaving tombstones.
+// seven-eighths full. Each slot holds an element pointer with sixteen bits of the identity's hash in the
+// pointer's unused top bits, so that a probe reads an element only when those bits match. Deletion
+// shifts later entries back instead of leaving tombstones.
 
 #include <fenmo/ModelElement.hpp>
 
@@ -14,7 +14,7 @@ namespace fenmo::detail {
 
 class ElementIndex {
 public:
-    ElementIndex() : m_tags(16, 0), m_slots(16, nullptr) {}
+    ElementIndex() : m_slots(16, 0) {}
 
     ModelElement::Impl* find(const uuid& id) const noexcept;
     // False (and nothing inserted) if an element with the same identity is present.
@@ -24,17 +24,20 @@ public:
 
     template <class F>
     void forEach(F&& f) const {
-        for (ModelElement::Impl* e : m_slots)
-            if (e) f(e);
+        for (std::uint64_t slot : m_slots)
+            if (slot) f(elementOf(slot));
     }
 
 private:
-    static std::uint8_t tagOf(std::size_t hash) noexcept { return static_cast<std::uint8_t>(0x80 | (hash >> 57)); }
+    static constexpr unsigned kTagShift = 48;
+    static std::uint64_t tagOf(std::size_t hash) noexcept { return (hash >> kTagShift | 1) << kTagShift; }
+    static ModelElement::Impl* elementOf(std::uint64_t slot) noexcept {
+        return reinterpret_cast<ModelElement::Impl*>(slot & ((std::uint64_t{1} << kTagShift) - 1));
+    }
     std::size_t mask() const noexcept { return m_slots.size() - 1; }
     void grow();
 
-    std::vector<std::uint8_t> m_tags;  // 0: empty
-    std::vector<ModelElement::Impl*> m_slots;
+    std::vector<std::uint64_t> m_slots;  // 0: empty
     std::size_t m_size = 0;
 };
 

@@ -13,24 +13,12 @@
 
 #include <stdexcept>
 
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
 
 namespace fenmo::detail {
 
 namespace {
 
 constexpr std::size_t kLinearSearchLimit = 8;
-
-// What a snapshot occupies, read from the allocator while the snapshot is fresh in the cache.
-std::size_t allocationSize(const void* p) noexcept {
-#if defined(__GLIBC__)
-    return malloc_usable_size(const_cast<void*>(p));
-#else
-    return sizeof(ModelElement::Impl::Storage);
-#endif
-}
 
 }  // namespace
 
@@ -96,7 +84,7 @@ void ModelState::snapshot(std::size_t level, Record& record, ModelElement::Impl&
     if (!record.storage) {
         if (level == 0) {
             record.storage = element.createStorage();
-            m_levels[0].bytes += allocationSize(record.storage);
+            m_levels[0].bytes += record.storage->footprint();
         } else {
             record.storage = m_pool.take(element);
         }

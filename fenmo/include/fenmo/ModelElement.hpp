@@ -1,6 +1,7 @@
 #pragma once
 // Element handles and the framework's base of every element implementation.
 
+#include <fenmo/ElementAllocator.hpp>
 #include <fenmo/ElementImpl.hpp>
 #include <fenmo/Model.hpp>
 #include <fenmo/Uuid.hpp>
@@ -149,7 +150,7 @@ private:
     };
 };
 
-class ModelElement::Impl : public ElementImpl {
+class ModelElement::Impl : public ElementImpl, public detail::PooledAllocation {
 public:
     class Changes;
     class Storage;
@@ -254,7 +255,7 @@ inline ModelElement::ModelElement(Impl* impl, bool addRef) noexcept : m_impl(imp
 inline ModelElement::Impl* ModelElement::get() const noexcept { return static_cast<Impl*>(m_impl); }
 
 // The framework's record of which properties of an element a transaction changed.
-class ModelElement::Impl::Changes {
+class ModelElement::Impl::Changes : public detail::PooledAllocation {
 public:
     Changes(const uuid& id, const Model& model, const meta::Class& metaClass, std::size_t count);
     Changes(const Changes&) = delete;
@@ -296,6 +297,8 @@ public:
     virtual Value getOldValue(const meta::Property& property, const ReflectionPrivateTag& tag);
     // Drops every recorded value (and the references they hold) before the snapshot is reused.
     virtual void releaseValues();
+    // The memory the snapshot occupies, for the model's account of its history.
+    virtual std::size_t footprint() const noexcept { return sizeof(Storage); }
 };
 
 template <class Target>

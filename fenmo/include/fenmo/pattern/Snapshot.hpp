@@ -41,6 +41,10 @@ public:
         return entry->value.template emplace<slot>();
     }
 
+    std::size_t footprint() const noexcept override {
+        return sizeof(*this) + (m_more ? sizeof(*m_more) + m_more->capacity() * sizeof(Entry) : 0);
+    }
+
     void releaseValues() override {
         m_first.index = 0;
         m_first.value.template emplace<0>();

@@ -1,0 +1,20 @@
+#pragma once
+// Memory for element implementations and transaction snapshots: fixed-size blocks carved from large
+// slabs, one free list per size. A model of millions of elements then costs no allocator header per
+// element, its elements sit together in memory, and the short-lived allocations of editing do not
+// fragment the heap around them. Freed blocks are kept for reuse, not returned to the system.
+
+#include <cstddef>
+
+namespace fenmo::detail {
+
+void* allocateBlock(std::size_t size);
+void releaseBlock(void* block, std::size_t size) noexcept;
+
+// Gives a class (and the classes derived from it) the allocator above.
+struct PooledAllocation {
+    static void* operator new(std::size_t size) { return allocateBlock(size); }
+    static void operator delete(void* block, std::size_t size) noexcept { releaseBlock(block, size); }
+};
+
+}  // namespace fenmo::detail

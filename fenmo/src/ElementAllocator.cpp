@@ -1,0 +1,84 @@
+#include <fenmo/ElementAllocator.hpp>
+
+#include <array>
+#include <mutex>
+#include <new>
+#include <vector>
+
+namespace fenmo::detail {
+
+namespace {
+
+constexpr std::size_t kGranule = 8;
+constexpr std::size_t kLargestPooled = 1024;
+constexpr std::size_t kSlabBytes = 64 * 1024;
+
+// The blocks of one size: freed blocks are reused first (a list threaded through them); otherwise the
+// next block of the current slab is handed out, so that blocks made one after another lie one after
+// another in memory, as elements are usually read.
+class SizeClass {
+public:
+    void* allocate(std::size_t size) {
+        std::lock_guard lock(m_mutex);
+        if (FreeBlock* block = m_free) {
+            m_free = block->next;
+            return block;
+        }
+        if (m_next + size > m_end) {
+            m_next = static_cast<char*>(::operator new(kSlabBytes));
+            m_end = m_next + kSlabBytes;
+            m_slabs.push_back(m_next);
+        }
+        void* block = m_next;
+        m_next += size;
+        return block;
+    }
+    void release(void* block) noexcept {
+        std::lock_guard lock(m_mutex);
+        auto* free = static_cast<FreeBlock*>(block);
+        free->next = m_free;
+        m_free = free;
+    }
+
+private:
+    struct FreeBlock {
+        FreeBlock* next;
+    };
+
+    std::mutex m_mutex;
+    FreeBlock* m_free = nullptr;
+    char* m_next = nullptr;
+    char* m_end = nullptr;
+    std::vector<char*> m_slabs;  // kept for the life of the process
+};
+
+std::array<SizeClass, kLargestPooled / kGranule + 1>& sizeClasses() {
+    // Never destroyed: elements may be released by exit-time destructors of other libraries.
+    static auto* classes = new std::array<SizeClass, kLargestPooled / kGranule + 1>;
+    return *classes;
+}
+
+std::size_t rounded(std::size_t size) noexcept { return (size + kGranule - 1) / kGranule * kGranule; }
+
+// Address sanitizer builds keep the system allocator, so that it sees every element's life.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kPooled = true;
+#else
+constexpr bool kPooled = true;
+#endif
+
+}  // namespace
+
+void* allocateBlock(std::size_t size) {
+    if (!kPooled || size > kLargestPooled) return ::operator new(size);
+    std::size_t block = rounded(size);
+    return sizeClasses()[block / kGranule].allocate(block);
+}
+
+void releaseBlock(void* block, std::size_t size) noexcept {
+    if (!block) return;
+    if (!kPooled || size > kLargestPooled) return ::operator delete(block);
+    sizeClasses()[rounded(size) / kGranule].release(block);
+}
+
+}  // namespace fenmo::detail
