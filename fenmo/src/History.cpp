@@ -41,7 +41,7 @@ void ModelState::trimHistory() {
     while (!m_redo.empty() && exceeded()) {
         m_historyBytes -= m_redo.front().bytes;
         dropStep(m_redo.front(), true);
-        m_redo.erase(m_redo.begin());
+        m_redo.pop_front();
     }
 }
 
@@ -61,29 +61,26 @@ void ModelState::clearHistory() {
     m_historyBytes = 0;
 }
 
-void ModelState::undo() {
-    if (m_depth) throw std::logic_error("undo is not possible inside a transaction");
-    if (m_undo.empty()) return;
-    UndoStep step = std::move(m_undo.back());
-    m_undo.pop_back();
-    m_historyBytes -= step.bytes;
-    // Applying swaps each snapshot for one of the same class: the step keeps its size.
-    apply(step, false);
-    m_historyBytes += step.bytes;
-    m_redo.push_back(std::move(step));
-    publish(ChangeReport::Cause::Undo, m_redo.back().records, false);
-}
+void ModelState::undo() { travel(m_undo, m_redo, false); }
 
-void ModelState::redo() {
-    if (m_depth) throw std::logic_error("redo is not possible inside a transaction");
-    if (m_redo.empty()) return;
-    UndoStep step = std::move(m_redo.back());
-    m_redo.pop_back();
-    m_historyBytes -= step.bytes;
-    apply(step, true);
-    pushStep(std::move(step));
-    publish(ChangeReport::Cause::Redo, m_undo.back().records, true);
-    trimHistory();
+void ModelState::redo() { travel(m_redo, m_undo, true); }
+
+// Applies the step nearest the present on one stack and moves it to the other. Applying swaps each
+// snapshot for one of the same class, so the history keeps its size.
+void ModelState::travel(std::deque<UndoStep>& from, std::deque<UndoStep>& to, bool forward) {
+    if (m_depth) throw std::logic_error("undo and redo are not possible inside a transaction");
+    if (from.empty()) return;
+    UndoStep step = std::move(from.back());
+    from.pop_back();
+    try {
+        apply(step, forward);
+    } catch (...) {
+        m_historyBytes -= step.bytes;
+        dropStep(step, forward);
+        throw;
+    }
+    to.push_back(std::move(step));
+    publish(forward ? ChangeReport::Cause::Redo : ChangeReport::Cause::Undo, to.back().records, forward);
 }
 
 // Undoing (forward false) or redoing (forward true) a step: elements come back or go away, and every

@@ -97,6 +97,7 @@ private:
     void closeLevel() noexcept;
 
     void pushStep(UndoStep step);
+    void travel(std::deque<UndoStep>& from, std::deque<UndoStep>& to, bool forward);
     void apply(UndoStep& step, bool forward);
     void dropStep(UndoStep& step, bool wasUndone) noexcept;
     void publish(ChangeReport::Cause cause, const std::vector<Record>& records, bool forward);
@@ -108,7 +109,7 @@ private:
     std::uint64_t m_nextSerial = 1;
     StoragePool m_pool;
     std::deque<UndoStep> m_undo;
-    std::vector<UndoStep> m_redo;
+    std::deque<UndoStep> m_redo;
     std::size_t m_historyBytes = 0;
     std::shared_ptr<Listeners> m_listeners;
     bool m_applying = false;

@@ -31,20 +31,26 @@ std::vector<Property> Class::Impl::getAllProperties() const {
     return all;
 }
 
+namespace {
+
+// A member by name: the class's own first, then its superclasses', depth first.
+template <class Member>
+Member findNamed(const Class::Impl& cls, std::u16string_view name, const std::vector<Member>& (Class::Impl::*own)() const) {
+    for (const Member& member : (cls.*own)())
+        if (member->getName() == name) return member;
+    for (const Class& super : cls.getSuperclasses())
+        if (Member member = findNamed(*super.get(), name, own); member.get()) return member;
+    return Member();
+}
+
+}  // namespace
+
 Property Class::Impl::findProperty(std::u16string_view name) const {
-    for (const Property& p : m_properties)
-        if (p->getName() == name) return p;
-    for (const Class& super : m_superclasses)
-        if (Property p = super->findProperty(name); p.get()) return p;
-    return Property();
+    return findNamed(*this, name, &Class::Impl::getProperties);
 }
 
 Operation Class::Impl::findOperation(std::u16string_view name) const {
-    for (const Operation& op : m_operations)
-        if (op->getName() == name) return op;
-    for (const Class& super : m_superclasses)
-        if (Operation op = super->findOperation(name); op.get()) return op;
-    return Operation();
+    return findNamed(*this, name, &Class::Impl::getOperations);
 }
 
 std::unique_ptr<ModelElement::Builder> Class::Impl::instantiateBuilder(const Model& model) const {

@@ -32,19 +32,24 @@ struct MemberOf<F C::*> {
     using Type = F;
 };
 
-// What every stored property descriptor knows: its field, its index and its handle.
-template <auto Field, std::size_t Index, PropertyHandle Handle>
-struct FieldProperty {
-    using Owner = typename MemberOf<decltype(Field)>::Class;
-    using FieldType = typename MemberOf<decltype(Field)>::Type;
-    static constexpr std::size_t index = Index;
-    static constexpr bool stored = true;
+// What every property descriptor knows: the property's handle.
+template <PropertyHandle Handle>
+struct PropertyOf {
     static const meta::Property& handle() { return Handle(); }
     // The property's implementation, looked up once: reflective calls compare it by identity.
     static const meta::Property::Impl& impl() {
         static const meta::Property::Impl* const property = Handle().get();
         return *property;
     }
+};
+
+// A stored property: its field and its index.
+template <auto Field, std::size_t Index, PropertyHandle Handle>
+struct FieldProperty : PropertyOf<Handle> {
+    using Owner = typename MemberOf<decltype(Field)>::Class;
+    using FieldType = typename MemberOf<decltype(Field)>::Type;
+    static constexpr std::size_t index = Index;
+    static constexpr bool stored = true;
     static FieldType& field(Owner& o) noexcept { return o.*Field; }
     static const FieldType& field(const Owner& o) noexcept { return o.*Field; }
 };
@@ -96,10 +101,16 @@ struct ElementProperty : FieldProperty<Field, Index, Handle> {
     using Owner = typename Base::Owner;
     using Stored = typename Base::FieldType;
 
+    static bool has(const Owner& o) { return static_cast<bool>(Base::field(o)); }
     static void snapshot(const Owner& o, Stored& s) { s = Base::field(o); }
     static void restore(Owner& o, const Stored& s) { Base::field(o) = s; }
     static bool same(const Owner& o, const Stored& s) { return Base::field(o).get() == s.get(); }
     static Value old(Stored& s) { return valueOf(s); }
+    // Through the class's getter (which repairs and resolves) when proxies are to be resolved.
+    template <auto Getter>
+    static Value read(Owner& o, const ReflectionPrivateTag& tag) {
+        return tag.resolveProxies() ? valueOf((o.*Getter)()) : valueOf(Base::field(o));
+    }
     // Typed by the element's own class when it holds a valid element, else by the declared type.
     static Value valueOf(const Stored& element) {
         if (element.get() && element->isValid())
@@ -115,10 +126,7 @@ struct ContainmentSlot : ElementProperty<Field, Index, Handle> {
     using Owner = typename Base::Owner;
     using Stored = typename Base::FieldType;
 
-    static bool has(const Owner& o) { return static_cast<bool>(Base::field(o)); }
-    static Value get(Owner& o, const ReflectionPrivateTag& tag) {
-        return tag.resolveProxies() ? Base::valueOf((o.*Getter)()) : Base::valueOf(Base::field(o));
-    }
+    static Value get(Owner& o, const ReflectionPrivateTag& tag) { return Base::template read<Getter>(o, tag); }
     static bool set(Owner& o, const Value& v, const ReflectionPrivateTag& tag) {
         Stored element = elementFromValue<Stored>(Base::impl(), v);
         Stored& slot = Base::field(o);
@@ -153,10 +161,7 @@ struct ReferenceSlot : ElementProperty<Field, Index, Handle> {
     using Owner = typename Base::Owner;
     using Stored = typename Base::FieldType;
 
-    static bool has(const Owner& o) { return static_cast<bool>(Base::field(o)); }
-    static Value get(Owner& o, const ReflectionPrivateTag& tag) {
-        return tag.resolveProxies() ? Base::valueOf((o.*Getter)()) : Base::valueOf(Base::field(o));
-    }
+    static Value get(Owner& o, const ReflectionPrivateTag& tag) { return Base::template read<Getter>(o, tag); }
     static bool set(Owner& o, const Value& v, const ReflectionPrivateTag&) {
         (o.*Setter)(elementFromValue<Stored>(Base::impl(), v));
         return true;
@@ -213,17 +218,18 @@ struct OwnedCollection : FieldProperty<Field, Index, Handle> {
     }
 };
 
-// A derived property of scalar type, read through a getter the class writes; never stored.
-template <auto Getter, PropertyHandle Handle>
-struct DerivedValue {
+// A derived property: computed by the class, never stored, without index.
+template <PropertyHandle Handle>
+struct DerivedProperty : PropertyOf<Handle> {
     static constexpr std::size_t index = 0;
     static constexpr bool stored = false;
     using Stored = std::monostate;
-    static const meta::Property& handle() { return Handle(); }
-    static const meta::Property::Impl& impl() {
-        static const meta::Property::Impl* const property = Handle().get();
-        return *property;
-    }
+};
+
+// A derived property of scalar type, read through a getter the class writes; read-only.
+template <auto Getter, PropertyHandle Handle>
+struct DerivedValue : DerivedProperty<Handle> {
+    using DerivedProperty<Handle>::impl;
     template <class Owner>
     static bool has(const Owner&) {
         return true;
@@ -240,15 +246,8 @@ struct DerivedValue {
 
 // A derived property of element type with getter, test and setter written by the class.
 template <auto Getter, auto Has, auto Setter, PropertyHandle Handle>
-struct DerivedElement {
-    static constexpr std::size_t index = 0;
-    static constexpr bool stored = false;
-    using Stored = std::monostate;
-    static const meta::Property& handle() { return Handle(); }
-    static const meta::Property::Impl& impl() {
-        static const meta::Property::Impl* const property = Handle().get();
-        return *property;
-    }
+struct DerivedElement : DerivedProperty<Handle> {
+    using DerivedProperty<Handle>::impl;
     template <class Owner>
     static bool has(const Owner& o) {
         return (o.*Has)();
