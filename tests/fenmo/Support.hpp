@@ -1,6 +1,6 @@
 #pragma once
 // Helpers shared by the framework tests: a listener that keeps every report, a text picture of a
-// model's whole state, and short-hands for values.
+// model's whole state, and short-hands.
 
 #include "TestElements.hpp"
 
@@ -9,51 +9,45 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace fenmo_test {
 
+using fenmo::ChangeReport;
+using fenmo::Transaction;
+
 // Keeps the reports a model sends while the recorder lives.
 struct Recorder {
     explicit Recorder(const Model& model)
-        : token(model->addListener([this](const fenmo::ChangeReport& r) { reports.push_back(r); })) {}
-    std::vector<fenmo::ChangeReport> reports;
+        : token(model->addListener([this](const ChangeReport& r) { reports.push_back(r); })) {}
+    std::vector<ChangeReport> reports;
     fenmo::ListenerToken token;
 };
 
-inline std::string str(const boost::optional<std::u16string>& v) {
-    return v ? "'" + fenmo::toUtf8(*v) + "'" : std::string("-");
-}
-inline std::string str(const boost::optional<std::int32_t>& v) {
-    return v ? std::to_string(*v) : "-";
+inline boost::optional<std::u16string> txt(const char16_t* s) {
+    return std::u16string(s);
 }
 inline std::string idOf(const ModelElement& e) {
     return e.get() ? fenmo::toString(e->getUuid()) : "-";
 }
 
-// Every live element of the model with its values, its slots and its container, by identity.
+// Every live element of the model with its values, its child and its container, by identity.
 inline std::map<std::string, std::string> dump(const Model& model) {
     std::map<std::string, std::string> state;
     for (const ModelElement& e : model->elements()) {
-        std::string line;
-        if (Item item = fenmo::handleCast<Item>(e); item.get()) {
-            line = "Item label=" + str(item->getLabel()) + " count=" + str(item->getCount()) +
-                   " child=" + idOf(item->getChild()) + " spare=" + idOf(item->getSpare()) +
-                   " sub=" + idOf(item->getSub());
-        } else if (Part part = fenmo::handleCast<Part>(e); part.get()) {
-            line = "Part text=" + str(part->getText()) + " rank=" + str(part->getRank());
-        }
-        line += " in=" + idOf(e->container());
-        if (e->container().get()) line += "." + fenmo::toUtf8(e->containingProperty()->getName());
-        EXPECT_TRUE(e) << "a listed element must be valid: " << line;
-        state[idOf(e)] = line;
+        Node n = fenmo::handleCast<Node>(e);
+        EXPECT_TRUE(n.get() && n) << idOf(e);
+        state[idOf(e)] = "text=" + (n->getText() ? fenmo::toUtf8(*n->getText()) : "-") +
+                         " number=" + (n->getNumber() ? std::to_string(*n->getNumber()) : "-") +
+                         " child=" + idOf(n->getChild()) + " in=" + idOf(n->container());
     }
     return state;
 }
 
 // The reported change of `property` of `element`, or null.
-inline const fenmo::PropertyChange* findChange(const fenmo::ChangeReport& report, const ModelElement& element,
+inline const fenmo::PropertyChange* findChange(const ChangeReport& report, const ModelElement& element,
                                                const meta::Property& property) {
     for (const fenmo::ElementChange& change : report.modified())
         if (change.element.get() == element.get())
@@ -72,7 +66,7 @@ inline bool contains(const std::vector<ModelElement>& list, const ModelElement& 
 template <class F>
 void abandonedEdit(const Model& model, F&& body) {
     try {
-        fenmo::Transaction transaction = model->beginTransaction(false);
+        Transaction transaction = model->beginTransaction(false);
         body();
         throw std::runtime_error("edit failed");
     } catch (const std::runtime_error&) {
@@ -83,10 +77,8 @@ void abandonedEdit(const Model& model, F&& body) {
 
 // Readable optionals in test failures.
 namespace boost {
-inline void PrintTo(const optional<std::u16string>& v, std::ostream* os) {
-    *os << fenmo_test::str(v);
-}
-inline void PrintTo(const optional<std::int32_t>& v, std::ostream* os) {
-    *os << fenmo_test::str(v);
+template <class T>
+void PrintTo(const optional<T>& v, std::ostream* os) {
+    *os << (v ? ::testing::PrintToString(*v) : std::string("none"));
 }
 }  // namespace boost

@@ -1,6 +1,6 @@
 #pragma once
-// Shared helpers of the tree tests: builders of small hierarchies, error expectations, change report and
-// invalidation recorders, and a full description of a tree for before/after comparisons.
+// Shared helpers of the tree tests: builders of small hierarchies, expected refusals, a change report log,
+// and a description of a tree for before/after comparisons.
 
 #include <arvelle/treeNode/All.hpp>
 
@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -24,7 +25,6 @@
 
 namespace treetest {
 
-using ::fenmo::ChangeReport;
 using ::fenmo::Model;
 using ::fenmo::ModelElement;
 using ::fenmo::ProxyId;
@@ -38,12 +38,11 @@ using tav::fenmo::treeNode::PlatformAttributes;
 using tav::fenmo::treeNode::SignalAttributes;
 using tav::fenmo::treeNode::TreeNode;
 namespace schema = tav::fenmo::treeNode::schema;
-
-using ChildMap = ::fenmo::DoubleKeyElementMap<int, std::u16string, ChildAttributes>;
+using Names = std::vector<std::u16string>;
 
 // Runs `action`, which must fail with the given key of the framework's catalog; answers the arguments.
 template <class F>
-std::vector<std::u16string> failsWith(const std::string& key, F&& action) {
+Names failsWith(const std::string& key, F&& action) {
     try {
         action();
     } catch (const ::fenmo::MessageIdException& e) {
@@ -88,23 +87,12 @@ inline TreeNode createDetached(const Model& model, const std::u16string& name, i
     return builder->createTreeNode(uuid());
 }
 
-// The children of a node (through its parent attributes), in order.
-inline std::vector<TreeNode> childrenOf(const TreeNode& node) {
-    ParentAttributes parent = node->getParentAttrs();
-    if (!parent) return {};
-    return parent->getChildren().elements();
-}
-
-inline std::vector<std::u16string> childNames(const TreeNode& node) {
-    std::vector<std::u16string> names;
-    for (const TreeNode& child : childrenOf(node)) names.push_back(child->getChildAttrs()->getName());
+inline Names childNames(const TreeNode& node) {
+    Names names;
+    if (ParentAttributes parent = node->getParentAttrs())
+        for (const TreeNode& child : parent->getChildren())
+            names.push_back(child->getChildAttrs()->getName());
     return names;
-}
-
-inline std::vector<int> childIndices(const TreeNode& node) {
-    std::vector<int> indices;
-    for (const TreeNode& child : childrenOf(node)) indices.push_back(child->getChildAttrs()->getIndexOne());
-    return indices;
 }
 
 // The child of `node` filed under `name` in its map, as a node.
@@ -114,102 +102,64 @@ inline TreeNode childNamed(const TreeNode& node, const std::u16string& name) {
 }
 
 // Collects every change report a model publishes.
-class ReportLog {
-public:
+struct ReportLog {
     explicit ReportLog(const Model& model)
-        : m_token(model->addListener([this](const ChangeReport& report) { m_reports.push_back(report); })) {}
-    ReportLog(const ReportLog&) = delete;
-    ReportLog& operator=(const ReportLog&) = delete;
-
-    std::size_t size() const noexcept { return m_reports.size(); }
-    const ChangeReport& last() const { return m_reports.back(); }
-
-private:
-    std::vector<ChangeReport> m_reports;
-    ::fenmo::ListenerToken m_token;
+        : token(model->addListener(
+              [this](const ::fenmo::ChangeReport& report) { reports.push_back(report); })) {}
+    std::vector<::fenmo::ChangeReport> reports;
+    ::fenmo::ListenerToken token;
 };
 
-// Records the order in which elements are invalidated while it lives.
-class InvalidationLog {
-public:
-    InvalidationLog() : m_previous(::fenmo::ElementImpl::m_callback.exchange(&record)) { log().clear(); }
-    ~InvalidationLog() {
-        ::fenmo::ElementImpl::m_callback.store(m_previous);
-        log().clear();
-    }
-    InvalidationLog(const InvalidationLog&) = delete;
-    InvalidationLog& operator=(const InvalidationLog&) = delete;
+// The ten containment slots of a node, in property order.
+inline std::vector<ModelElement> slotsOf(const TreeNode& node) {
+    TreeNode::Impl& n = *node.get();
+    return {n.getParentAttrs(),          n.getChildAttrs(),   n.getSignalAttrs(), n.getBusTypeRootAttrs(),
+            n.getBusTypeElementAttrs(),  n.getBlockAttrs(),   n.getPropAttrs(),   n.getMsgQueueAttrs(),
+            n.getInheritedParentAttrs(), n.getPlatformAttrs()};
+}
 
-    const std::vector<const ::fenmo::ElementImpl*>& order() const { return log(); }
-    // Position of an element in the order, or -1.
-    long positionOf(const ModelElement& element) const {
-        for (std::size_t i = 0; i < log().size(); ++i)
-            if (log()[i] == element.get()) return static_cast<long>(i);
-        return -1;
+// The given nodes and everything they hold, recursively.
+inline std::vector<ModelElement> subtrees(std::initializer_list<TreeNode> nodes) {
+    std::vector<ModelElement> all;
+    for (const TreeNode& node : nodes) {
+        all.push_back(node);
+        for (const ModelElement& slot : slotsOf(node))
+            if (slot) all.push_back(slot);
+        if (ParentAttributes parent = node->getParentAttrs())
+            for (const TreeNode& child : parent->getChildren())
+                for (const ModelElement& element : subtrees({child})) all.push_back(element);
     }
+    return all;
+}
 
-private:
-    static std::vector<const ::fenmo::ElementImpl*>& log() {
-        static std::vector<const ::fenmo::ElementImpl*> entries;
-        return entries;
-    }
-    static void record(::fenmo::ElementImpl& element, ::fenmo::AbstractCollection* collection) {
-        if (!collection) log().push_back(&element);
-    }
-    ::fenmo::ElementImpl::Callback m_previous;
-};
-
-// A text naming an element by identity (or "-" for none).
 inline std::string idOf(const ModelElement& element) {
     return element.get() ? ::fenmo::toString(element->getUuid()) : std::string("-");
 }
 
-// Everything the tree keeps about the given elements: validity, container, the ten slots of nodes, the
-// keys and parent of child attributes, the children and the map (in key order, with both lookups) of
-// parent attributes. Two equal descriptions mean the same tree.
+// Everything the tree keeps about the given elements, a line each: identity, validity, container, the
+// slots of nodes, the keys and parent of child attributes, the children and the map of parent attributes
+// with both lookups checked. Equal descriptions mean the same tree.
 inline std::string describe(const std::vector<ModelElement>& elements) {
     std::ostringstream out;
     for (const ModelElement& element : elements) {
-        out << idOf(element) << (element ? " valid" : " invalid") << " in " << idOf(element->container())
-            << "\n";
+        out << "\n" << idOf(element) << (element ? "" : " invalid") << " in " << idOf(element->container());
         if (TreeNode node = ::fenmo::handleCast<TreeNode>(element); node.get()) {
-            TreeNode::Impl& n = *node.get();
-            out << "  slots " << idOf(n.getParentAttrs()) << " " << idOf(n.getChildAttrs()) << " "
-                << idOf(n.getSignalAttrs()) << " " << idOf(n.getBusTypeRootAttrs()) << " "
-                << idOf(n.getBusTypeElementAttrs()) << " " << idOf(n.getBlockAttrs()) << " "
-                << idOf(n.getPropAttrs()) << " " << idOf(n.getMsgQueueAttrs()) << " "
-                << idOf(n.getInheritedParentAttrs()) << " " << idOf(n.getPlatformAttrs()) << "\n";
+            for (const ModelElement& slot : slotsOf(node)) out << " " << idOf(slot);
         } else if (ChildAttributes child = ::fenmo::handleCast<ChildAttributes>(element); child.get()) {
-            out << "  key " << child->getIndexOne() << " '" << ::fenmo::toUtf8(child->getName()) << "' of "
-                << idOf(child->getAttrsOfParent()) << " parent " << idOf(child->getParent()) << "\n";
+            out << " key " << child->getIndexOne() << " '" << ::fenmo::toUtf8(child->getName()) << "' of "
+                << idOf(child->getAttrsOfParent()) << " parent " << idOf(child->getParent());
         } else if (ParentAttributes parent = ::fenmo::handleCast<ParentAttributes>(element); parent.get()) {
-            out << "  children";
             for (const TreeNode& c : parent->getChildren()) out << " " << idOf(c);
-            out << "\n  map";
-            for (const ChildAttributes& c : parent->getAttrsOfChildren()) {
-                out << " " << c->getIndexOne() << ":" << ::fenmo::toUtf8(c->getName()) << "=" << idOf(c);
-                out << (parent->findChildByIndex(c->getIndexOne()).get() == c.get()
+            out << " map";
+            for (const ChildAttributes& c : parent->getAttrsOfChildren())
+                out << " " << c->getIndexOne() << ":" << ::fenmo::toUtf8(c->getName()) << "=" << idOf(c)
+                    << (parent->findChildByIndex(c->getIndexOne()).get() == c.get() &&
+                                parent->findChildByName(c->getName()).get() == c.get()
                             ? ""
-                            : " (index lookup differs)");
-                out << (parent->findChildByName(c->getName()).get() == c.get() ? ""
-                                                                               : " (name lookup differs)");
-            }
-            out << "\n";
+                            : " (lookup differs)");
         }
     }
     return out.str();
-}
-
-// A node and everything it holds, recursively (attribute objects, children and their subtrees).
-inline void collectSubtree(const TreeNode& node, std::vector<ModelElement>& into) {
-    into.push_back(node);
-    TreeNode::Impl& n = *node.get();
-    for (ModelElement slot : {ModelElement(n.getParentAttrs()), ModelElement(n.getChildAttrs()),
-                              ModelElement(n.getSignalAttrs()), ModelElement(n.getBlockAttrs()),
-                              ModelElement(n.getInheritedParentAttrs()), ModelElement(n.getPlatformAttrs())})
-        if (slot) into.push_back(slot);
-    if (ParentAttributes parent = n.getParentAttrs())
-        for (const TreeNode& child : parent->getChildren()) collectSubtree(child, into);
 }
 
 }  // namespace treetest
