@@ -1,14 +1,11 @@
 #include <fenmo/ElementAllocator.hpp>
 
+#include "HugePages.hpp"
+
 #include <array>
-#include <cstdint>
 #include <mutex>
 #include <new>
 #include <vector>
-
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
 
 namespace fenmo::detail {
 
@@ -17,16 +14,16 @@ namespace {
 constexpr std::size_t kGranule = 8;
 constexpr std::size_t kLargestPooled = 1024;
 constexpr std::size_t kSlabBytes = 64 * 1024;
-constexpr std::size_t kChunkBytes = 2 * 1024 * 1024;
+constexpr std::size_t kChunkBytes = kHugePageBytes;
 
-// Slabs come from 2 MiB chunks that the system may back with huge pages: a model of millions of
-// elements then takes a few hundred page faults instead of hundreds of thousands.
+// Slabs are cut from huge-page chunks: a model of millions of elements then takes a few hundred page
+// faults instead of hundreds of thousands.
 class SlabSource {
 public:
     char* slab() {
         std::lock_guard lock(m_mutex);
         if (m_next == m_end) {
-            m_next = chunk();
+            m_next = static_cast<char*>(mapHugePages(kChunkBytes));
             m_end = m_next + kChunkBytes;
         }
         char* slab = m_next;
@@ -35,23 +32,6 @@ public:
     }
 
 private:
-    static char* chunk() {
-#if defined(__linux__)
-        // Map twice the size, keep the part aligned to the chunk size, give back the rest.
-        void* mapped = mmap(nullptr, 2 * kChunkBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (mapped != MAP_FAILED) {
-            auto start = reinterpret_cast<std::uintptr_t>(mapped);
-            auto aligned = (start + kChunkBytes - 1) & ~(std::uintptr_t{kChunkBytes} - 1);
-            if (aligned > start) munmap(mapped, aligned - start);
-            std::uintptr_t tail = start + 2 * kChunkBytes - (aligned + kChunkBytes);
-            if (tail) munmap(reinterpret_cast<void*>(aligned + kChunkBytes), tail);
-            madvise(reinterpret_cast<void*>(aligned), kChunkBytes, MADV_HUGEPAGE);
-            return reinterpret_cast<char*>(aligned);
-        }
-#endif
-        return static_cast<char*>(::operator new(kChunkBytes));
-    }
-
     std::mutex m_mutex;
     char* m_next = nullptr;
     char* m_end = nullptr;
@@ -105,7 +85,9 @@ std::array<SizeClass, kLargestPooled / kGranule + 1>& sizeClasses() {
     return *classes;
 }
 
-std::size_t rounded(std::size_t size) noexcept { return (size + kGranule - 1) / kGranule * kGranule; }
+std::size_t rounded(std::size_t size) noexcept {
+    return (size + kGranule - 1) / kGranule * kGranule;
+}
 
 // Address sanitizer builds keep the system allocator, so that it sees every element's life.
 #if defined(__SANITIZE_ADDRESS__)

@@ -12,7 +12,8 @@ ModelElement::Impl* ElementIndex::find(const uuid& id) const noexcept {
     const std::size_t hash = hashUuid(id);
     const std::uint64_t tag = tagOf(hash);
     for (std::size_t i = hash & mask(); m_slots[i]; i = (i + 1) & mask())
-        if ((m_slots[i] & kTagBits) == tag && elementOf(m_slots[i])->getUuid() == id) return elementOf(m_slots[i]);
+        if ((m_slots[i] & kTagBits) == tag && elementOf(m_slots[i])->getUuid() == id)
+            return elementOf(m_slots[i]);
     return nullptr;
 }
 
@@ -24,7 +25,8 @@ bool ElementIndex::insert(ModelElement::Impl* element) {
     const std::uint64_t tag = tagOf(hash);
     std::size_t i = hash & mask();
     for (; m_slots[i]; i = (i + 1) & mask())
-        if ((m_slots[i] & kTagBits) == tag && elementOf(m_slots[i])->getUuid() == element->getUuid()) return false;
+        if ((m_slots[i] & kTagBits) == tag && elementOf(m_slots[i])->getUuid() == element->getUuid())
+            return false;
     m_slots[i] = tag | address;
     ++m_size;
     return true;
@@ -51,7 +53,7 @@ bool ElementIndex::erase(const ModelElement::Impl* element) noexcept {
 }
 
 void ElementIndex::grow() {
-    std::vector<std::uint64_t> old(m_slots.size() * 2, 0);
+    Slots old(m_slots.size() * 2, 0);
     old.swap(m_slots);
     for (std::uint64_t slot : old) {
         if (!slot) continue;

@@ -2,7 +2,10 @@
 // The live elements of a model by identity: an open-addressing table probed linearly, kept at most
 // seven-eighths full. Each slot holds an element pointer with sixteen bits of the identity's hash in the
 // pointer's unused top bits, so that a probe reads an element only when those bits match. Deletion
-// shifts later entries back instead of leaving tombstones.
+// shifts later entries back instead of leaving tombstones. Large tables live on huge pages: every
+// insertion lands on a random slot.
+
+#include "HugePages.hpp"
 
 #include <fenmo/ModelElement.hpp>
 
@@ -37,7 +40,8 @@ private:
     std::size_t mask() const noexcept { return m_slots.size() - 1; }
     void grow();
 
-    std::vector<std::uint64_t> m_slots;  // 0: empty
+    using Slots = std::vector<std::uint64_t, HugePageAllocator<std::uint64_t>>;
+    Slots m_slots;  // 0: empty
     std::size_t m_size = 0;
 };
 
