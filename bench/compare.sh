@@ -75,6 +75,8 @@ problem() { # impl file
   for w in "${steps[@]}"; do
     extra=''
     [[ $w == W4-reflect ]] && extra=" checksum=$((10 * n))"
+    # W1 may say how it built the tree (arvelle: which transactions it used).
+    [[ $w == W1-build ]] && extra='( [a-z_]+=[^ ]+)*'
     [[ $w == W6-save ]] && extra=' bytes=[1-9][0-9]*'
     line=$(grep "^impl=$impl workload=$w " "$file" || true)
     [[ $line =~ ^impl=$impl\ workload=$w\ n=$n\ seconds=[0-9]+\.[0-9]{6}\ ops_per_s=[^\ ]+$extra$ ]] ||
