@@ -206,17 +206,16 @@ def builder_bodies(schema, c):
     value_cases, nested_cases, getters = [], [], []
     for p in c.stored:
         i, cat = p.index, p.category
-        test = f"    if (p == {p.handle_fn}().get()) {{"
-        if cat == "optional":
-            value_cases.append(f"{test}\n        {p.field} = {P_}::fromValue<{p.cpp}>(*p, value);\n        return {i};\n    }}")
-        elif cat == "plain":
-            value_cases.append(f"{test}\n        {p.field} = {P_}::plainFromValue<{p.cpp}>(*p, value);\n        return {i};\n    }}")
-        elif cat == "reference":
-            value_cases.append(f"{test}\n        {p.field} = {P_}::elementFromValue<{p.type}>(*p, value);\n        return {i};\n    }}")
-        elif cat == "map":
-            value_cases.append(f"{test}\n        {p.field}.push_back({P_}::elementFromValue<{p.type}>(*p, value));\n        return {i};\n    }}")
-        elif cat == "set":
-            value_cases.append(f"{test}\n        {p.field}.push_back({P_}::fromValue<{p.cpp}>(*p, value).value_or(nullptr));\n        return {i};\n    }}")
+        # How a builder stores a value given for the property, by kind.
+        stores = {
+            "optional": f"{p.field} = {P_}::fromValue<{p.cpp}>(*p, value)",
+            "plain": f"{p.field} = {P_}::plainFromValue<{p.cpp}>(*p, value)",
+            "reference": f"{p.field} = {P_}::elementFromValue<{p.type}>(*p, value)",
+            "map": f"{p.field}.push_back({P_}::elementFromValue<{p.type}>(*p, value))",
+            "set": f"{p.field}.push_back({P_}::fromValue<{p.cpp}>(*p, value).value_or(nullptr))",
+        }
+        if cat in stores:
+            value_cases.append(f"    if (p == {p.handle_fn}().get()) {{\n        {stores[cat]};\n        return {i};\n    }}")
         elif cat == "containment":
             nested_cases.append(f"    if ({P_}::takeNested({p.field}, property, {p.handle_fn}(), nested)) return {i};")
             getters.append(f"{p.type} {X}::Impl::BuilderImpl::get{p.cap}() {{ return {P_}::createNested<{p.type}>(*m_owner, {p.field}.get()); }}")

@@ -54,44 +54,48 @@ struct FieldProperty : PropertyOf<Handle> {
     static const FieldType& field(const Owner& o) noexcept { return o.*Field; }
 };
 
-// A scalar held as boost::optional<T>: set or not set.
-template <auto Field, std::size_t Index, PropertyHandle Handle, auto Setter, Access access = Access::Public>
-struct OptionalValue : FieldProperty<Field, Index, Handle> {
+// A scalar field whose snapshot is a copy of the field itself.
+template <auto Field, std::size_t Index, PropertyHandle Handle>
+struct ScalarField : FieldProperty<Field, Index, Handle> {
     using Base = FieldProperty<Field, Index, Handle>;
     using Owner = typename Base::Owner;
     using Stored = typename Base::FieldType;
-    using T = typename Stored::value_type;
 
-    static bool has(const Owner& o) { return Base::field(o).has_value(); }
     static Value get(Owner& o, const ReflectionPrivateTag&) { return toValue(Base::impl(), Base::field(o)); }
-    static bool set(Owner& o, const Value& v, const ReflectionPrivateTag& tag) {
-        if (access == Access::Privileged && !tag.isPrivileged()) return false;
-        (o.*Setter)(fromValue<T>(Base::impl(), v));
-        return true;
-    }
     static void snapshot(const Owner& o, Stored& s) { s = Base::field(o); }
     static void restore(Owner& o, const Stored& s) { Base::field(o) = s; }
     static bool same(const Owner& o, const Stored& s) { return Base::field(o) == s; }
     static Value old(Stored& s) { return toValue(Base::impl(), s); }
 };
 
+// A scalar held as boost::optional<T>: set or not set.
+template <auto Field, std::size_t Index, PropertyHandle Handle, auto Setter, Access access = Access::Public>
+struct OptionalValue : ScalarField<Field, Index, Handle> {
+    using Base = ScalarField<Field, Index, Handle>;
+    using Owner = typename Base::Owner;
+    using Stored = typename Base::FieldType;
+    using T = typename Stored::value_type;
+
+    static bool has(const Owner& o) { return Base::field(o).has_value(); }
+    static bool set(Owner& o, const Value& v, const ReflectionPrivateTag& tag) {
+        if (access == Access::Privileged && !tag.isPrivileged()) return false;
+        (o.*Setter)(fromValue<T>(Base::impl(), v));
+        return true;
+    }
+};
+
 // A scalar that always has a value (a new element has the zero value).
 template <auto Field, std::size_t Index, PropertyHandle Handle, auto Setter>
-struct PlainValue : FieldProperty<Field, Index, Handle> {
-    using Base = FieldProperty<Field, Index, Handle>;
+struct PlainValue : ScalarField<Field, Index, Handle> {
+    using Base = ScalarField<Field, Index, Handle>;
     using Owner = typename Base::Owner;
     using Stored = typename Base::FieldType;
 
     static bool has(const Owner&) { return true; }
-    static Value get(Owner& o, const ReflectionPrivateTag&) { return toValue(Base::impl(), Base::field(o)); }
     static bool set(Owner& o, const Value& v, const ReflectionPrivateTag&) {
         (o.*Setter)(plainFromValue<Stored>(Base::impl(), v));
         return true;
     }
-    static void snapshot(const Owner& o, Stored& s) { s = Base::field(o); }
-    static void restore(Owner& o, const Stored& s) { Base::field(o) = s; }
-    static bool same(const Owner& o, const Stored& s) { return Base::field(o) == s; }
-    static Value old(Stored& s) { return toValue(Base::impl(), s); }
 };
 
 // A single element held by handle. Shared by containment slots and plain references.
@@ -126,7 +130,9 @@ struct ContainmentSlot : ElementProperty<Field, Index, Handle> {
     using Owner = typename Base::Owner;
     using Stored = typename Base::FieldType;
 
-    static Value get(Owner& o, const ReflectionPrivateTag& tag) { return Base::template read<Getter>(o, tag); }
+    static Value get(Owner& o, const ReflectionPrivateTag& tag) {
+        return Base::template read<Getter>(o, tag);
+    }
     static bool set(Owner& o, const Value& v, const ReflectionPrivateTag& tag) {
         Stored element = elementFromValue<Stored>(Base::impl(), v);
         Stored& slot = Base::field(o);
@@ -161,7 +167,9 @@ struct ReferenceSlot : ElementProperty<Field, Index, Handle> {
     using Owner = typename Base::Owner;
     using Stored = typename Base::FieldType;
 
-    static Value get(Owner& o, const ReflectionPrivateTag& tag) { return Base::template read<Getter>(o, tag); }
+    static Value get(Owner& o, const ReflectionPrivateTag& tag) {
+        return Base::template read<Getter>(o, tag);
+    }
     static bool set(Owner& o, const Value& v, const ReflectionPrivateTag&) {
         (o.*Setter)(elementFromValue<Stored>(Base::impl(), v));
         return true;
@@ -206,15 +214,21 @@ struct OwnedCollection : FieldProperty<Field, Index, Handle> {
     static bool set(Owner&, const Value&, const ReflectionPrivateTag&) { return false; }
     static void snapshot(const Owner& o, Stored& s) {
         const Collection& current = Base::field(o);
-        if (current.empty()) s.reset();
-        else s.emplace(current);
+        if (current.empty())
+            s.reset();
+        else
+            s.emplace(current);
     }
     static void restore(Owner& o, const Stored& s) { Base::field(o)._basicCopyValues(s ? &*s : nullptr); }
-    static bool same(const Owner& o, const Stored& s) { return SameRule::same(Base::field(o), s ? &*s : nullptr); }
+    static bool same(const Owner& o, const Stored& s) {
+        return SameRule::same(Base::field(o), s ? &*s : nullptr);
+    }
     static Value old(Stored& s) {
         if (!s) s.emplace(Base::handle());
-        if constexpr (primitive) return Value::createPrimitiveCollectionValue(Base::handle(), *s);
-        else return Value::createElementCollectionValue(Base::handle(), *s);
+        if constexpr (primitive)
+            return Value::createPrimitiveCollectionValue(Base::handle(), *s);
+        else
+            return Value::createElementCollectionValue(Base::handle(), *s);
     }
 };
 
@@ -308,8 +322,10 @@ struct PropertyList {
 private:
     template <class P>
     static bool matches(const meta::Property::Impl* p, std::size_t i) {
-        if constexpr (P::stored) return i == P::index && p == &P::impl();
-        else return p == &P::impl();
+        if constexpr (P::stored)
+            return i == P::index && p == &P::impl();
+        else
+            return p == &P::impl();
     }
     template <class P, class F>
     static bool visitStored(std::size_t i, F& f) {
