@@ -17,24 +17,28 @@ def constructors(schema, c):
             collections.append(
                 f"{p.field}(*this, {p.handle_fn}(), &schema::{p.type}::{other}(), "
                 f"&{P_}::keyOf<{p.type}, &{p.type}::Impl::get{key1[0].upper() + key1[1:]}>, "
-                f"&{P_}::keyOf<{p.type}, &{p.type}::Impl::get{key2[0].upper() + key2[1:]}>)")
+                f"&{P_}::keyOf<{p.type}, &{p.type}::Impl::get{key2[0].upper() + key2[1:]}>, "
+                f"&schema::{p.type}::{key1}(), &schema::{p.type}::{key2}())")
     from_builder = []
     body = []
+    # References to existing elements are linked once the new element is announced (cascadeCreation):
+    # linking hands out references to it, which a half-built object must not do.
+    links = []
     for p in c.stored:
         if p.category in ("optional", "plain"):
             from_builder.append(f"{p.field}(builder.get{p.cap}())")
         elif p.category == "reference":
-            body.append(f"    if (builder.isSet({p.index})) set{p.cap}(builder.{p.field});")
+            links.append(f"    if (builder.isSet({p.index})) set{p.cap}(builder.{p.field});")
         elif p.category == "map":
-            body.append(f"    if (builder.isSet({p.index}))")
-            body.append(f"        for (const auto& element : builder.{p.field}) {p.field}.add(element);")
+            links.append(f"    if (builder.isSet({p.index}))")
+            links.append(f"        for (const auto& element : builder.{p.field}) {p.field}.add(element);")
         elif p.category == "set":
             body.append(f"    if (builder.isSet({p.index}))")
             body.append(f"        for (auto value : builder.{p.field}) {p.field}._basicInsert(value);")
     plain_init = ", ".join([f"{F}::ModelElement::Impl(model, id)"] + collections)
     builder_init = ", ".join([f"{F}::ModelElement::Impl(*builder.m_owner, id)"] + from_builder + collections)
     body_text = "\n".join(body)
-    cascade = []
+    cascade = list(links)
     for p in c.stored:
         if p.category == "containment":
             cascade.append(f"    if (builder.isSet({p.index})) {P_}::containWhileCreating(*this, {p.field}, builder.get{p.cap}(), {p.handle_fn}());")

@@ -10,7 +10,6 @@ namespace tav::fenmo::treeNode {
 namespace {
 
 using ::fenmo::pattern::beginEdit;
-using ::fenmo::pattern::refuseProxy;
 
 const ::fenmo::meta::Property& childrenMap() { return schema::ParentAttributes::attrsOfChildren(); }
 
@@ -26,8 +25,9 @@ bool taken(const ChildAttributes& found, const ChildAttributes::Impl* self) {
 }  // namespace
 
 void ChildAttributes::Impl::setName(const std::u16string& name) {
-    refuseProxy(*this);
+    ::fenmo::pattern::refuseProxy(*this);
     if (name == m_name) return;
+    checkChangeable();
     if (m_attrsOfParent.get() && taken(m_attrsOfParent->findChildByName(name), this))
         refuseDuplicate(schema::ChildAttributes::name(), name);
     ::fenmo::Transaction transaction = beginEdit(*this);
@@ -40,8 +40,9 @@ void ChildAttributes::Impl::setName(const std::u16string& name) {
 }
 
 void ChildAttributes::Impl::setIndexOne(int index) {
-    refuseProxy(*this);
+    ::fenmo::pattern::refuseProxy(*this);
     if (index == m_indexOne) return;
+    checkChangeable();
     // One transaction for the whole change, so that a refusal also puts the node back in its place.
     ::fenmo::Transaction transaction = beginEdit(*this);
     aboutToSetIndexOne(index);
@@ -65,10 +66,12 @@ void ChildAttributes::Impl::didSetIndexOne(int) {
 }
 
 void ChildAttributes::Impl::setAttrsOfParent(const ParentAttributes& parent) {
-    refuseProxy(*this);
+    ::fenmo::pattern::refuseProxy(*this);
     if (parent.get() == m_attrsOfParent.get()) return;
+    checkChangeable();
     const ::fenmo::meta::Property& property = schema::ChildAttributes::attrsOfParent();
     if (parent.get()) {
+        if (!parent->isValid()) throw ::fenmo::CannotAddNonExistentObjectException();
         bool otherModel;
         if (parent->isProxy()) {
             ::fenmo::Model::Impl* model = parent->getModelImpl();
@@ -117,16 +120,29 @@ TreeNode ChildAttributes::Impl::getParent() {
 }
 
 void ChildAttributes::Impl::setParent(const TreeNode& parent) {
+    checkChangeable();
+    if (parent.get() && !parent) throw ::fenmo::CannotAddNonExistentObjectException();
     TreeNode node = ::fenmo::handleCast<TreeNode>(container());
+    ParentAttributes attributes;
     if (parent) {
-        ParentAttributes attributes = parent->getParentAttrs();
+        attributes = parent->getParentAttrs();
         if (!attributes) throw ::fenmo::InvalidValueException({schema::TreeNode::parentAttrs()->getQualifiedName()});
+        if (attributes.get() == m_attrsOfParent.get() && (!node || node->containerImpl() == attributes.get()))
+            return;
+    } else if (!m_attrsOfParent.get()) {
+        return;
+    }
+    // Both steps in one transaction: one undo step, one report, and a refusal of the second step (a
+    // cycle, say) takes the first back too.
+    ::fenmo::Transaction transaction = beginEdit(*this);
+    if (attributes) {
         setAttrsOfParent(attributes);
         if (node) attributes->addChild(node);
     } else {
         if (m_attrsOfParent && node) m_attrsOfParent->removeChild(node);
         setAttrsOfParent(ParentAttributes());
     }
+    transaction.commit(boost::none);
 }
 
 // ---- Association hooks: the opposite end (a ParentAttributes' map) links and unlinks this element.

@@ -47,17 +47,10 @@ std::size_t ParentAttributes::Impl::positionFor(int indexOne) {
 }
 
 // A node created into this parent by a builder, or by createIntoChildren, joins the map of children by
-// its child attributes (unless they already name a parent). Keys must stay unique among the children.
+// its child attributes (unless they already name a parent). The map refuses a key already taken.
 void ParentAttributes::Impl::adoptChild(const TreeNode& child) {
     ChildAttributes attributes = child ? child->getChildAttrs() : ChildAttributes();
     if (!attributes || attributes->hasAttrsOfParent()) return;
-    const ChildAttributes byIndex = findChildByIndex(attributes->getIndexOne());
-    if (byIndex && byIndex.get() != attributes.get())
-        throw ::fenmo::UniquenessConstraintException({schema::ChildAttributes::indexOne()->getQualifiedName()});
-    const ChildAttributes byName = findChildByName(attributes->getName());
-    if (byName && byName.get() != attributes.get())
-        throw ::fenmo::UniquenessConstraintException(
-            {schema::ChildAttributes::name()->getQualifiedName(), attributes->getName()});
     m_attrsOfChildren._basicAdd(attributes);
     attributes->basicAssociate(This(), schema::ChildAttributes::attrsOfParent());
 }
@@ -68,7 +61,7 @@ TreeNode ParentAttributes::Impl::createIntoChildren(TreeNode::BuilderWrapper bui
     ::fenmo::Transaction transaction = ::fenmo::pattern::beginEdit(*this);
     TreeNode child = ::fenmo::handleCast<TreeNode>(builder->create(id));
     // Refused only now, so that abandoning the transaction also takes the new node away.
-    ::fenmo::pattern::refuseProxy(*this);
+    checkChangeable();
     m_children._addInTransaction(child);
     adoptChild(child);
     transaction.commit(boost::none);
@@ -76,6 +69,7 @@ TreeNode ParentAttributes::Impl::createIntoChildren(TreeNode::BuilderWrapper bui
 }
 
 void ParentAttributes::Impl::addChild(const TreeNode& child) {
+    checkChangeable();
     // A node already among the children moves to the place of its index instead of being held twice.
     ::fenmo::Transaction transaction = ::fenmo::pattern::beginEdit(*this);
     if (std::size_t held = m_children.indexOf(child); held != ::fenmo::ElementSequence<TreeNode>::npos)
@@ -85,6 +79,7 @@ void ParentAttributes::Impl::addChild(const TreeNode& child) {
 }
 
 void ParentAttributes::Impl::removeChild(const TreeNode& child) {
+    checkChangeable();
     std::size_t position = positionFor(indexOneOf(child));
     // Children sharing the index sit together from `position`; a node elsewhere is looked for.
     while (position < m_children.size() && m_children[position].get() != child.get() &&

@@ -20,7 +20,7 @@ std::string_view catalogText(std::string_view key) {
         {"UniquenessConstraint", "the value would not be unique {0}"},
         {"CannotCreateCrossModelAssociation", "elements of different models cannot be associated {0}"},
         {"CannotAddSecondObject", "the collection already holds this element"},
-        {"CannotAddNonExistentObject", "an empty or destroyed element cannot be added"},
+        {"CannotAddNonExistentObject", "an empty or destroyed element cannot be added or changed {0}"},
         {"CannotAddIncompatibleTypes", "an element of class '{0}' cannot be added where '{1}' is expected"},
     };
     auto it = texts.find(key);

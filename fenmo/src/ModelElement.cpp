@@ -201,11 +201,33 @@ void ModelElement::Impl::checkCompatibleModel(const ModelElement& element, const
     if (other->getModelLink() != m_link) throw CannotCreateCrossModelAssociationException({nameOf(property)});
 }
 
+void ModelElement::Impl::checkChangeable() const {
+    if (isProxy()) throw CannotModifyProxyException();
+    // A change of a dead element would not be recorded, and would come back with it on undo.
+    if (!isValid()) throw CannotAddNonExistentObjectException({toU16String(m_uuid)});
+}
+
+void ModelElement::Impl::checkContainable(const ModelElement& element, const meta::Property& property) const {
+    const Impl* e = element.get();
+    if (!e) return;
+    if (!e->isValid()) throw CannotAddNonExistentObjectException({toU16String(e->m_uuid)});
+    checkCompatibleModel(element, property);
+    if (isSelfOrContainer(e)) throw InvalidValueException({nameOf(property), toU16String(e->m_uuid)});
+}
+
+bool ModelElement::Impl::isSelfOrContainer(const Impl* element) const noexcept {
+    for (const Impl* up = this; up; up = up->m_container)
+        if (up == element) return true;
+    return false;
+}
+
 // ---- Containment and opposite-end services
 
 void ModelElement::Impl::_setContainedByThis(const ModelElement& element, const meta::Property& property) {
     Impl* e = element.get();
     if (!e) return;
+    // Callers check before they change anything; this is the last line against a cycle.
+    if (isSelfOrContainer(e)) throw InvalidValueException({nameOf(property), toU16String(e->m_uuid)});
     const std::size_t index = property.get() ? property->getIndex() : 0;
     if (e->m_container == this && e->m_containerPropertyIndex == index) return;
     if (Impl* old = e->m_container) old->inverseRemove(element, e->containingProperty());

@@ -44,9 +44,9 @@ protected:
     AbstractOwnedCollection(const AbstractOwnedCollection& other) noexcept : m_property(other.m_property) {}
     AbstractOwnedCollection& operator=(const AbstractOwnedCollection&) = delete;
 
-    // Opens the transaction of a public mutator: refuses a proxy owner, then announces the change.
+    // Opens the transaction of a public mutator: refuses a proxy or dead owner, then announces the change.
     Transaction beginChange() {
-        if (m_owner->isProxy()) throw CannotModifyProxyException();
+        m_owner->checkChangeable();
         Model::Impl* model = m_owner->getModelImpl();
         if (!model) throw CannotCreateWithoutModelException();
         Transaction transaction = model->beginTransaction(false);
@@ -83,8 +83,14 @@ protected:
         if (isContainment()) owner()._basicSetUncontained(element);
         if (m_opposite) owner()._inverseRemoveThis(element, oppositeHandle());
     }
-    // Before an element is added: it must be of the owner's model.
-    void checkModel(const ModelElement& element) const { owner().checkCompatibleModel(element, propertyHandle()); }
+    // Before an element is added: it must be alive and of the owner's model, and a contained element must
+    // not be the owner or one of the owner's containers.
+    void checkModel(const ModelElement& element) const {
+        if (isContainment())
+            owner().checkContainable(element, propertyHandle());
+        else
+            owner().checkCompatibleModel(element, propertyHandle());
+    }
     meta::Property oppositeHandle() const {
         return meta::Property(const_cast<meta::Property::Impl*>(m_opposite), true);
     }

@@ -1,14 +1,15 @@
 #pragma once
 // Elements of class T (a handle type) kept under two keys read from the elements themselves, each
-// looked up in O(log n). The first key is held in a sorted vector (appending in key order is O(1)), the
-// second in a balanced tree. An element's keys must not change while it is in the map: owners take it
-// out, change the key, and put it back.
+// looked up in O(log n). Each key is unique among the elements held. The first key is held in a sorted vector
+// (appending in key order is O(1)), the second in a balanced tree. An element's keys must not change while it
+// is in the map: owners take it out, change the key, and put it back.
 
 #include <fenmo/Collection.hpp>
 #include <fenmo/GenericCollection.hpp>
 
 #include <algorithm>
 #include <set>
+#include <string>
 #include <type_traits>
 #include <vector>
 
@@ -25,9 +26,16 @@ public:
     using SecondKeyReader = KeyRef<K2> (*)(const ModelElement::Impl&);
     using const_iterator = typename std::vector<T>::const_iterator;
 
-    DoubleKeyElementMap(ModelElement::Impl& owner, const meta::Property& property, const meta::Property* opposite,
-                        FirstKeyReader firstKey, SecondKeyReader secondKey)
-        : ReferenceCollection(owner, property, opposite), m_first(firstKey), m_bySecond(SecondLess{secondKey}) {}
+    // The key properties, when given, name the key in a refusal.
+    DoubleKeyElementMap(ModelElement::Impl& owner, const meta::Property& property,
+                        const meta::Property* opposite, FirstKeyReader firstKey, SecondKeyReader secondKey,
+                        const meta::Property* firstKeyProperty = nullptr,
+                        const meta::Property* secondKeyProperty = nullptr)
+        : ReferenceCollection(owner, property, opposite),
+          m_first(firstKey),
+          m_bySecond(SecondLess{secondKey}),
+          m_firstKeyProperty(firstKeyProperty ? firstKeyProperty->get() : nullptr),
+          m_secondKeyProperty(secondKeyProperty ? secondKeyProperty->get() : nullptr) {}
     // Free-standing maps (transaction snapshots) link nothing.
     explicit DoubleKeyElementMap(const meta::Property& property)
         : ReferenceCollection(property), m_first(nullptr), m_bySecond(SecondLess{nullptr}) {}
@@ -38,7 +46,9 @@ public:
           m_first(other.m_first),
           m_byFirst(other.m_byFirst),
           m_bySecond(other.m_bySecond.key_comp()),
-          m_secondBuilt(false) {}
+          m_secondBuilt(false),
+          m_firstKeyProperty(other.m_firstKeyProperty),
+          m_secondKeyProperty(other.m_secondKeyProperty) {}
     DoubleKeyElementMap& operator=(const DoubleKeyElementMap&) = delete;
 
     std::size_t size() const noexcept override { return m_byFirst.size(); }
@@ -63,11 +73,13 @@ public:
     bool contains(const ModelElement& e) const noexcept { return position(e) != m_byFirst.end(); }
 
     // Adds an element of the owner's model ("CannotCreateCrossModelAssociation" otherwise) in a
-    // transaction of its own and links its opposite end; an element already present is ignored.
+    // transaction of its own and links its opposite end. An element already present, or an empty or
+    // destroyed one, is ignored; one whose key another element has is refused ("UniquenessConstraint").
     void add(const T& e) {
-        if (!e.get()) return;
+        if (!e) return;
         checkModel(e);
         if (contains(e)) return;
+        checkKeysFree(e);
         Transaction transaction = beginChange();
         insert(e);
         attach(e);
@@ -92,9 +104,11 @@ public:
         transaction.commit(boost::none);
     }
 
-    // Basic operations: the owner is told (the caller holds the transaction), nothing is linked.
+    // Basic operations: the owner is told (the caller holds the transaction), nothing is linked. Keys
+    // stay unique here too, so no path can file two elements under one key.
     void _basicAdd(const T& e) {
         if (!e.get() || contains(e)) return;
+        checkKeysFree(e);
         modifying();
         insert(e);
     }
@@ -147,7 +161,35 @@ public:
         return values;
     }
 
+    // Heap memory the map owns (for history accounting); a tree node is counted at four pointers.
+    std::size_t heapBytes() const noexcept {
+        return m_byFirst.capacity() * sizeof(T) +
+               (m_secondBuilt ? m_bySecond.size() * (sizeof(T) + 4 * sizeof(void*)) : 0);
+    }
+
+    // Refuses an element whose first or second key another element already has.
+    void checkKeysFree(const T& e) const {
+        if (T held = findByFirstKey(m_first(*e.get())); held && held.get() != e.get())
+            throw UniquenessConstraintException({keyName(m_firstKeyProperty), keyText(m_first(*e.get()))});
+        const auto& read = m_bySecond.key_comp().read;
+        if (T held = findBySecondKey(read(*e.get())); held && held.get() != e.get())
+            throw UniquenessConstraintException({keyName(m_secondKeyProperty), keyText(read(*e.get()))});
+    }
+
 private:
+    static std::u16string keyName(const meta::Property::Impl* property) {
+        return property ? property->getQualifiedName() : std::u16string();
+    }
+    template <class K>
+    static std::u16string keyText(const K& key) {
+        if constexpr (std::is_integral_v<K>)
+            return widenNumber(static_cast<long long>(key));
+        else if constexpr (std::is_convertible_v<const K&, std::u16string>)
+            return std::u16string(key);
+        else
+            return std::u16string();
+    }
+
     struct SecondLess {
         SecondKeyReader read;
         using is_transparent = void;
@@ -211,6 +253,8 @@ private:
     std::vector<T> m_byFirst;
     mutable std::multiset<T, SecondLess> m_bySecond;
     mutable bool m_secondBuilt = true;
+    const meta::Property::Impl* m_firstKeyProperty = nullptr;
+    const meta::Property::Impl* m_secondKeyProperty = nullptr;
 };
 
 // Element-neutral access to a keyed map; additions go through the map's own add.
@@ -223,7 +267,10 @@ public:
     explicit WrapperInterface(DoubleKeyElementMap<K1, K2, T>& map) : m_map(&map) {}
 
     std::size_t size() const override { return m_map->size(); }
-    ModelElement get(std::size_t i) const override { return *(m_map->begin() + static_cast<std::ptrdiff_t>(i)); }
+    ModelElement get(std::size_t i) const override {
+        detail::checkPosition(i, m_map->size());
+        return *(m_map->begin() + static_cast<std::ptrdiff_t>(i));
+    }
     void add(const ModelElement& element) override {
         if (!element) return;
         detail::checkElementClass(element, T::metaClass());

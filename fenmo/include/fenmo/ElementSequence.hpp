@@ -45,20 +45,27 @@ public:
 
     // Public mutators, each in a transaction of its own; they refuse a proxy owner and an element of
     // another model, and link what they add (container or opposite end).
+    // A contained element is held at most once: inserting one that is already here moves it to `position`
+    // (counted among the others). A unique collection ignores an element it holds.
     void add(const T& e) { insert(m_elements.size(), e); }
     void insert(std::size_t position, const T& e) {
         if (!e) return;
         checkModel(e);
-        if (property().isUnique() && contains(e)) return;
+        const std::size_t held = heldOnce(e);
+        if (held == npos && property().isUnique() && contains(e)) return;
         Transaction transaction = beginChange();
+        if (held != npos) {
+            m_elements.erase(m_elements.begin() + static_cast<std::ptrdiff_t>(held));
+            if (position > held) --position;
+        }
         m_elements.insert(m_elements.begin() + static_cast<std::ptrdiff_t>(std::min(position, m_elements.size())), e);
-        attach(e);
+        if (held == npos) attach(e);
         transaction.commit(boost::none);
     }
     void replace(std::size_t position, const T& e) {
         if (!e || position >= m_elements.size() || m_elements[position].get() == e.get()) return;
         checkModel(e);
-        if (property().isUnique() && contains(e)) throw CannotAddSecondObjectException();
+        if (keepsOnce() && contains(e)) throw CannotAddSecondObjectException();
         Transaction transaction = beginChange();
         T old = std::exchange(m_elements[position], e);
         detach(old);
@@ -93,7 +100,7 @@ public:
     void _addInTransaction(const T& e) {
         if (!e) return;
         checkModel(e);
-        if (property().isUnique() && contains(e)) return;
+        if (keepsOnce() && contains(e)) return;
         modifying();
         m_elements.push_back(e);
         attach(e);
@@ -146,10 +153,23 @@ public:
         return values;
     }
 
+    // Heap memory the sequence owns (for history accounting).
+    std::size_t heapBytes() const noexcept { return m_elements.capacity() * sizeof(T); }
+
     // Element-neutral access to this sequence.
     GenericSequence generic() { return GenericSequence(*this); }
 
+    // Whether the sequence holds each element at most once (unique, or containment).
+    bool keepsOnce() const noexcept { return property().isUnique() || isContainment(); }
+
 private:
+    // The position of an element this containment already holds, else npos. Only an element whose
+    // container is the owner can be here, so new elements cost no search.
+    std::size_t heldOnce(const T& e) const noexcept {
+        if (!isContainment() || e->containerImpl() != &owner()) return npos;
+        return indexOf(e);
+    }
+
     std::vector<T> m_elements;
 };
 
@@ -159,7 +179,10 @@ public:
     explicit GenericSequence(ElementSequence& sequence) : m_sequence(&sequence) {}
 
     std::size_t size() const override { return m_sequence->size(); }
-    ModelElement get(std::size_t i) const override { return m_sequence->at(i); }
+    ModelElement get(std::size_t i) const override {
+        detail::checkPosition(i, m_sequence->size());
+        return (*m_sequence)[i];
+    }
     void add(const ModelElement& element) override {
         if (!element) return;
         detail::checkElementClass(element, T::metaClass());
@@ -169,18 +192,24 @@ public:
     void clear() override { m_sequence->clear(); }
     const meta::Class& elementClass() const override { return T::metaClass(); }
     void insert(std::size_t i, const ModelElement& element) override {
+        detail::checkPosition(i, m_sequence->size() + 1);
         if (!element) return;
         detail::checkElementClass(element, T::metaClass());
         m_sequence->insert(i, handleCast<T>(element));
     }
     void replace(std::size_t i, const ModelElement& element) override {
+        detail::checkPosition(i, m_sequence->size());
         if (!element) return;
         replaceChecked(i, element);
     }
-    void erase(std::size_t i) override { m_sequence->erase(i); }
+    void erase(std::size_t i) override {
+        detail::checkPosition(i, m_sequence->size());
+        m_sequence->erase(i);
+    }
 
 protected:
     void replaceThroughPosition(std::size_t i, const ModelElement& element) override {
+        detail::checkPosition(i, m_sequence->size());
         if (!element) throw CannotAddNonExistentObjectException();
         replaceChecked(i, element);
     }
@@ -188,8 +217,8 @@ protected:
 private:
     void replaceChecked(std::size_t i, const ModelElement& element) {
         detail::checkElementClass(element, T::metaClass());
-        if (i < m_sequence->size() && (*m_sequence)[i].get() == element.get()) return;
-        if (m_sequence->property().isUnique() && m_sequence->contains(element)) throw CannotAddSecondObjectException();
+        if ((*m_sequence)[i].get() == element.get()) return;
+        if (m_sequence->keepsOnce() && m_sequence->contains(element)) throw CannotAddSecondObjectException();
         m_sequence->replace(i, handleCast<T>(element));
     }
 

@@ -5,6 +5,7 @@
 
 #include <fenmo/Collection.hpp>
 #include <fenmo/Exceptions.hpp>
+#include <fenmo/Text.hpp>
 #include <fenmo/meta/Class.hpp>
 
 #include <cstddef>
@@ -53,6 +54,12 @@ protected:
 };
 
 namespace detail {
+
+// Refuses a position outside [0, end) with "InvalidValue" naming the position.
+inline void checkPosition(std::size_t position, std::size_t end) {
+    if (position >= end)
+        throw InvalidValueException({u"position " + widenNumber(static_cast<long long>(position))});
+}
 
 // Refuses an element whose class is not `expected` or derived from it.
 inline void checkElementClass(const ModelElement& element, const meta::Class& expected) {

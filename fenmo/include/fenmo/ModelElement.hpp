@@ -208,6 +208,15 @@ public:
 
     // Refuses an element of another model for `property` (a null or invalid element passes).
     void checkCompatibleModel(const ModelElement& element, const meta::Property& property) const;
+    // Refuses to change this element: a proxy ("CannotModifyProxy"), or an element that is not alive
+    // in its model, destroyed or never announced ("CannotAddNonExistentObject").
+    void checkChangeable() const;
+    // Refuses what this element cannot contain through `property`: a destroyed element
+    // ("CannotAddNonExistentObject"), one of another model, or this element itself or one of its
+    // containers, which would make a cycle ("InvalidValue"). A null element passes.
+    void checkContainable(const ModelElement& element, const meta::Property& property) const;
+    // Whether `element` is this element or one of the containers above it.
+    bool isSelfOrContainer(const Impl* element) const noexcept;
 
 protected:
     Impl(const Model& model, const uuid& id);

@@ -23,12 +23,13 @@ inline void refuseProxy(const ModelElement::Impl& owner) {
     if (owner.isProxy()) throw CannotModifyProxyException();
 }
 
-// The typed setter of a scalar property: refuse proxies, skip an unchanged value, else record the old
-// value and store the new one in a transaction of its own.
+// The typed setter of a scalar property: refuse proxies and dead elements, skip an unchanged value, else
+// record the old value and store the new one in a transaction of its own.
 template <class T>
 void setOptional(ModelElement::Impl& owner, T& field, const T& value, std::size_t index) {
     refuseProxy(owner);
     if (field == value) return;
+    owner.checkChangeable();
     Transaction transaction = beginEdit(owner);
     owner.notifyModifying(index);
     field = value;
@@ -62,10 +63,11 @@ Y readSlot(ModelElement::Impl& owner, Y& slot) {
 // the new one is contained by the owner for `property`.
 template <class Y>
 void setContainedSlot(ModelElement::Impl& owner, Y& slot, const Y& element, const meta::Property& property) {
-    if (owner.isProxy()) throw CannotModifyProxyException();
+    refuseProxy(owner);
     Y current = readSlot(owner, slot);
     if (current.get() == element.get()) return;
-    owner.checkCompatibleModel(element, property);
+    owner.checkChangeable();
+    owner.checkContainable(element, property);
     Transaction transaction = beginEdit(owner);
     owner.notifyModifying(property->getIndex());
     if (slot) owner._basicSetUncontained(slot);
@@ -80,7 +82,7 @@ void setContainedSlot(ModelElement::Impl& owner, Y& slot, const Y& element, cons
 template <class Y>
 void containWhileCreating(ModelElement::Impl& owner, Y& slot, const Y& element, const meta::Property& property) {
     if (slot.get() == element.get()) return;
-    owner.checkCompatibleModel(element, property);
+    owner.checkContainable(element, property);
     owner.notifyModifying(property->getIndex());
     if (slot) owner._basicSetUncontained(slot);
     slot = element;
@@ -91,6 +93,7 @@ void containWhileCreating(ModelElement::Impl& owner, Y& slot, const Y& element, 
 template <class Y, class Setter>
 Y createInto(ModelElement::Impl& owner, ModelElement::Builder* builder, const uuid& id, Setter&& set) {
     if (!builder) throw InvalidValueException();
+    owner.checkChangeable();
     builder->setModel(owner.getModel());
     Transaction transaction = beginEdit(owner);
     ModelElement created = builder->create(id);
