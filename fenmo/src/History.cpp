@@ -5,6 +5,8 @@
 
 #include <fenmo/Exceptions.hpp>
 #include <fenmo/ReflectionPrivateTag.hpp>
+#include <fenmo/Text.hpp>
+#include <fenmo/meta/Class.hpp>
 #include <fenmo/meta/Property.hpp>
 
 #include <algorithm>
@@ -70,6 +72,7 @@ void ModelState::redo() { travel(m_redo, m_undo, true); }
 void ModelState::travel(std::deque<UndoStep>& from, std::deque<UndoStep>& to, bool forward) {
     if (m_depth) throw std::logic_error("undo and redo are not possible inside a transaction");
     if (from.empty()) return;
+    checkIdentitiesFree(from.back(), forward);
     UndoStep step = std::move(from.back());
     from.pop_back();
     try {
@@ -79,8 +82,33 @@ void ModelState::travel(std::deque<UndoStep>& from, std::deque<UndoStep>& to, bo
         dropStep(step, forward);
         throw;
     }
+    // The snapshots now hold the values of the other side of the step.
+    m_historyBytes -= step.bytes;
+    step.bytes = stepBytes(step);
+    m_historyBytes += step.bytes;
     to.push_back(std::move(step));
     publish(forward ? ChangeReport::Cause::Redo : ChangeReport::Cause::Undo, to.back().records, forward);
+    trimHistory();
+    deliverListenerErrors();
+}
+
+// An element a step brings back must find its identity free: with recording switched off, a new
+// element may have taken it meanwhile. Refused before anything changes, leaving model and history as
+// they were.
+void ModelState::checkIdentitiesFree(const UndoStep& step, bool forward) const {
+    const std::uint8_t comesBack = forward ? Record::kCreated : Record::kDestroyed;
+    const std::uint8_t goesAway = forward ? Record::kDestroyed : Record::kCreated;
+    for (const Record& r : step.records) {
+        if ((r.flags & comesBack) == 0 || (r.flags & goesAway) != 0) continue;
+        const ModelElement::Impl* holder = index.find(r.element->getUuid());
+        if (!holder || holder == r.element) continue;
+        bool leaves = std::any_of(step.records.begin(), step.records.end(), [&](const Record& other) {
+            return other.element == holder && (other.flags & goesAway) != 0;
+        });
+        if (!leaves)
+            throw InvalidValueException({u"an element with the identity " +
+                                         toU16String(r.element->getUuid()) + u" is already in the model"});
+    }
 }
 
 // Undoing (forward false) or redoing (forward true) a step: elements come back or go away, and every
@@ -91,8 +119,11 @@ void ModelState::apply(UndoStep& step, bool forward) {
     const std::uint8_t comesBack = forward ? Record::kCreated : Record::kDestroyed;
     const std::uint8_t goesAway = forward ? Record::kDestroyed : Record::kCreated;
     auto& records = step.records;
+    // Elements leave before others come back, so that an identity passes from one to the other.
     for (auto it = records.rbegin(); it != records.rend(); ++it)
-        if (it->flags & comesBack) revive(*it->element);
+        if (it->flags & goesAway) kill(*it->element);
+    for (auto it = records.rbegin(); it != records.rend(); ++it)
+        if ((it->flags & comesBack) && !(it->flags & goesAway)) revive(*it->element);
     for (auto it = records.rbegin(); it != records.rend(); ++it) {
         if (!it->storage) continue;
         ModelElement::Impl& element = *it->element;
@@ -107,23 +138,18 @@ void ModelState::apply(UndoStep& step, bool forward) {
         m_pool.give(element, it->storage);
         it->storage = current;
     }
-    for (auto it = records.rbegin(); it != records.rend(); ++it)
-        if (it->flags & goesAway) kill(*it->element);
+}
+
+std::size_t ModelState::stepBytes(const UndoStep& step) noexcept {
+    std::size_t bytes = step.records.capacity() * sizeof(Record);
+    for (const Record& r : step.records)
+        if (r.storage) bytes += r.storage->footprint();
+    return bytes;
 }
 
 void ModelState::dropStep(UndoStep& step, bool wasUndone) noexcept {
-    for (Record& r : step.records) {
-        // An element that this step alone could bring back is gone for good: break the links it
-        // keeps so that mutual references do not keep it alive.
-        bool gone = wasUndone ? r.created() : r.destroyed();
-        if (gone && !r.element->isValid()) {
-            try {
-                r.element->basicDisassociateAll();
-            } catch (...) {
-            }
-        }
-        release(r, false);
-    }
+    (void)wasUndone;  // an element this step alone could bring back is the one that is not valid now
+    for (Record& r : step.records) releaseGone(r, false);
     step.records.clear();
 }
 
@@ -170,8 +196,39 @@ void ModelState::publish(ChangeReport::Cause cause, const std::vector<Record>& r
     for (auto& [id, listener] : entries) {
         bool registered = std::any_of(listeners->entries.begin(), listeners->entries.end(),
                                       [id = id](const auto& entry) { return entry.first == id; });
-        if (registered) listener(report);
+        if (!registered) continue;
+        try {
+            listener(report);
+        } catch (...) {
+            // The change is committed whatever a listener does; its failure is handed on afterwards.
+            m_listenerErrors.push_back(std::current_exception());
+        }
     }
+}
+
+void ModelState::deliverListenerErrors() {
+    if (m_listenerErrors.empty()) return;
+    if (!listenerErrorHandler) {
+        // Kept for takeListenerErrors; a host that never asks keeps only the latest few.
+        constexpr std::size_t kKept = 16;
+        if (m_listenerErrors.size() > kKept)
+            m_listenerErrors.erase(m_listenerErrors.begin(),
+                                   m_listenerErrors.end() - static_cast<std::ptrdiff_t>(kKept));
+        return;
+    }
+    std::vector<std::exception_ptr> errors = std::exchange(m_listenerErrors, {});
+    for (const std::exception_ptr& error : errors) listenerErrorHandler(error);
+}
+
+void ModelState::forgetClass(const ModelElement::Impl& metaClass) noexcept {
+    m_pool.forget(metaClass);
+    auto holds = [&](const std::deque<UndoStep>& steps) {
+        for (const UndoStep& step : steps)
+            for (const Record& r : step.records)
+                if (r.element->getMetaClass().get() == &metaClass) return true;
+        return false;
+    };
+    if (m_depth == 0 && (holds(m_undo) || holds(m_redo))) clearHistory();
 }
 
 ListenerToken ModelState::addListener(std::function<void(const ChangeReport&)> listener) {

@@ -4,6 +4,7 @@
 #include <fenmo/Builder.hpp>
 #include <fenmo/Exceptions.hpp>
 #include <fenmo/ModelImpl.hpp>
+#include <fenmo/Text.hpp>
 #include <fenmo/meta/Class.hpp>
 
 #include <mutex>
@@ -39,12 +40,35 @@ Model::~Model() {
 Model Model::create() { return create(newUuid()); }
 
 Model Model::create(const uuid& id) {
-    auto* impl = new Impl(id);
-    Model model(impl, true);
     OpenModels& open = openModels();
-    std::lock_guard lock(open.mutex);
+    std::unique_lock lock(open.mutex);
+    // Proxies find a model by its identity, so two open models cannot share one.
+    if (open.byId.count(id))
+        throw InvalidValueException({u"a model with the identity " + toU16String(id) + u" is already open"});
+    auto* impl = new Impl(id);
     open.byId.emplace(id, impl);
-    return model;
+    lock.unlock();
+    return Model(impl, true);
+}
+
+void Model::Impl::forgetClassInOpenModels(const ModelElement::Impl& metaClass) noexcept {
+    // Held by handles taken under the lock, and told outside it: letting go of history may release
+    // what keeps a model alive, and closing a model takes the lock.
+    std::vector<Model> models;
+    {
+        OpenModels& open = openModels();
+        std::lock_guard lock(open.mutex);
+        models.reserve(open.byId.size());
+        for (auto& [id, impl] : open.byId) {
+            std::int32_t count = impl->m_refCount.load(std::memory_order_acquire);
+            while (count > 0)
+                if (impl->m_refCount.compare_exchange_weak(count, count + 1, std::memory_order_acq_rel)) {
+                    models.push_back(Model(impl, false));
+                    break;
+                }
+        }
+    }
+    for (Model& model : models) model->m_state->forgetClass(metaClass);
 }
 
 // ---- Model::Impl
@@ -141,6 +165,14 @@ void Model::Impl::clearHistory() { m_state->clearHistory(); }
 
 ListenerToken Model::Impl::addListener(std::function<void(const ChangeReport&)> listener) {
     return m_state->addListener(std::move(listener));
+}
+
+void Model::Impl::setListenerErrorHandler(std::function<void(std::exception_ptr)> handler) {
+    m_state->listenerErrorHandler = std::move(handler);
+}
+
+std::vector<std::exception_ptr> Model::Impl::takeListenerErrors() noexcept {
+    return m_state->takeListenerErrors();
 }
 
 void Model::Impl::recordCreated(ModelElement::Impl& element) { m_state->recordCreated(element); }

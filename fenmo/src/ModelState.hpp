@@ -10,9 +10,11 @@
 
 #include <cstdint>
 #include <deque>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace fenmo::detail {
@@ -24,7 +26,6 @@ struct Level {
     std::unordered_map<const ModelElement::Impl*, std::uint32_t> lookup;
     bool internal = false;
     bool revertible = false;
-    std::size_t bytes = 0;  // allocated by the snapshots of the outermost level
     std::uint64_t serial = 0;
 };
 
@@ -73,8 +74,18 @@ public:
     void clearRedo() noexcept;
     void trimHistory();
 
-    // Listeners.
+    // Listeners. A listener that throws does not undo the change it was told about, nor keep the other
+    // listeners from hearing it: its exception goes to the error handler, or is kept until taken.
     ListenerToken addListener(std::function<void(const ChangeReport&)> listener);
+    std::function<void(std::exception_ptr)> listenerErrorHandler;
+    std::vector<std::exception_ptr> takeListenerErrors() noexcept {
+        return std::exchange(m_listenerErrors, {});
+    }
+
+    // Lets go of everything kept of elements of `metaClass` that the model no longer holds alive:
+    // reusable snapshots, and the history if any step holds such an element. Called before the code
+    // of a class goes away (a library unloads).
+    void forgetClass(const ModelElement::Impl& metaClass) noexcept;
 
     // Makes an element live again, or takes it out of the model (undo, redo and abandon).
     void revive(ModelElement::Impl& element);
@@ -92,11 +103,18 @@ private:
     void restore(std::size_t level, Record& record);
     void restoreDelegated(std::size_t level, Record& record);
     void release(Record& record, bool pooled) noexcept;
+    // Releases a record whose element may be gone for good, breaking the links it keeps first.
+    void releaseGone(Record& record, bool pooled) noexcept;
+    static void breakLinks(ModelElement::Impl& element) noexcept;
+    // The bytes a step holds: records, snapshots and the values they keep.
+    static std::size_t stepBytes(const UndoStep& step) noexcept;
+    void deliverListenerErrors();
     void commitInner(std::size_t level);
     void commitOutermost();
     void closeLevel() noexcept;
 
     void pushStep(UndoStep step);
+    void checkIdentitiesFree(const UndoStep& step, bool forward) const;
     void travel(std::deque<UndoStep>& from, std::deque<UndoStep>& to, bool forward);
     void apply(UndoStep& step, bool forward);
     void dropStep(UndoStep& step, bool wasUndone) noexcept;
@@ -112,6 +130,7 @@ private:
     std::deque<UndoStep> m_redo;
     std::size_t m_historyBytes = 0;
     std::shared_ptr<Listeners> m_listeners;
+    std::vector<std::exception_ptr> m_listenerErrors;
     bool m_applying = false;
 };
 

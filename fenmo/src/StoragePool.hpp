@@ -3,9 +3,9 @@
 // that steady editing allocates none.
 
 #include <fenmo/ModelElement.hpp>
+#include <fenmo/meta/Class.hpp>
 
 #include <typeinfo>
-#include <utility>
 #include <vector>
 
 namespace fenmo::detail {
@@ -20,11 +20,17 @@ public:
     // A snapshot suitable for `element`, with no change bit set.
     ModelElement::Impl::Storage* take(const ModelElement::Impl& element);
     void give(const ModelElement::Impl& element, ModelElement::Impl::Storage* storage) noexcept;
+    // Deletes the snapshots kept for elements of `metaClass`, while the class's code is still there.
+    void forget(const ModelElement::Impl& metaClass) noexcept;
 
 private:
     static constexpr std::size_t kKeepPerClass = 16;
     // Snapshots by the dynamic class of the elements they were made for; a model uses few classes.
-    using Shelf = std::pair<const std::type_info*, std::vector<ModelElement::Impl::Storage*>>;
+    struct Shelf {
+        const std::type_info* type;
+        const ModelElement::Impl* metaClass;
+        std::vector<ModelElement::Impl::Storage*> storages;
+    };
     std::vector<Shelf>::iterator shelfOf(const ModelElement::Impl& element);
     std::vector<Shelf> m_shelves;
 };

@@ -81,14 +81,7 @@ Record& ModelState::ensureOwned(std::size_t level, ModelElement::Impl& element) 
 }
 
 void ModelState::snapshot(std::size_t level, Record& record, ModelElement::Impl& element, std::size_t index) {
-    if (!record.storage) {
-        if (level == 0) {
-            record.storage = element.createStorage();
-            m_levels[0].bytes += record.storage->footprint();
-        } else {
-            record.storage = m_pool.take(element);
-        }
-    }
+    if (!record.storage) record.storage = level == 0 ? element.createStorage() : m_pool.take(element);
     element.copyValue(record.storage, index);
     record.storage->setChanged(index);
 }
@@ -146,6 +139,23 @@ void ModelState::kill(ModelElement::Impl& element) {
     if (index.erase(&element)) element.removeRef();
 }
 
+void ModelState::releaseGone(Record& record, bool pooled) noexcept {
+    // An element created or destroyed for good may still be linked with others of its subtree (a
+    // parent's children and their child attributes hold each other): break those links, or the
+    // subtree keeps itself alive.
+    if ((record.created() || record.destroyed()) && !record.element->isValid()) breakLinks(*record.element);
+    release(record, pooled);
+}
+
+void ModelState::breakLinks(ModelElement::Impl& element) noexcept {
+    try {
+        element.basicDisassociateAll();
+    } catch (...) {
+        // Letting go of references only fails if a class's hook throws; the element is dead either way,
+        // and the worst outcome of stopping here is memory kept, never a changed model.
+    }
+}
+
 void ModelState::release(Record& record, bool pooled) noexcept {
     if (record.storage) {
         if (pooled) m_pool.give(*record.element, record.storage);
@@ -174,7 +184,6 @@ void ModelState::commitInner(std::size_t level) {
 void ModelState::closeLevel() noexcept {
     Level& level = m_levels[--m_depth];
     level.records.clear();
-    level.bytes = 0;
     if (!level.lookup.empty()) level.lookup.clear();
 }
 
@@ -183,7 +192,6 @@ void ModelState::commitOutermost() {
     const bool internal = level.internal;
     const bool revertible = level.revertible;
     const bool recorded = !internal && (recording || revertible) && maxSteps > 0;
-    const std::size_t snapshotBytes = level.bytes;
     // Kept records leave with the undo step; otherwise the level keeps its room for the next transaction.
     std::vector<Record> records;
     if (recorded) records = std::move(level.records);
@@ -209,19 +217,22 @@ void ModelState::commitOutermost() {
         bool changed = r.storage && r.storage->revertUnchanged(r.element);
         bool keep = r.created() != r.destroyed() || (!r.created() && changed);
         if (keep) records[kept++] = r;
-        else release(r, true);
+        else
+            releaseGone(r, true);
     }
     records.resize(kept);
     if (records.empty()) return;
 
     if (internal) {
-        for (Record& r : records) release(r, true);
+        for (Record& r : records) releaseGone(r, true);
         return;
     }
     clearRedo();
     if (recorded) {
-        std::size_t bytes = snapshotBytes + records.capacity() * sizeof(Record);
-        pushStep(UndoStep{std::move(records), bytes});
+        pushStep(UndoStep{std::move(records), 0});
+        // Counted now that the snapshots hold their values.
+        m_undo.back().bytes = stepBytes(m_undo.back());
+        m_historyBytes += m_undo.back().bytes;
         publish(ChangeReport::Cause::Commit, m_undo.back().records, true);
         trimHistory();
     } else {
@@ -229,11 +240,12 @@ void ModelState::commitOutermost() {
             ModelState& state;
             std::vector<Record>& records;
             ~Releaser() {
-                for (Record& r : records) state.release(r, true);
+                for (Record& r : records) state.releaseGone(r, true);
             }
         } releaser{*this, records};
         publish(ChangeReport::Cause::Commit, records, true);
     }
+    deliverListenerErrors();
 }
 
 void ModelState::abandon(std::size_t depth) {
@@ -241,12 +253,14 @@ void ModelState::abandon(std::size_t depth) {
     if (depth == 0 || depth != m_depth) return;
     const std::size_t top = depth - 1;
     std::vector<Record>& records = m_levels[top].records;
-    for (auto it = records.rbegin(); it != records.rend(); ++it)
-        if (it->destroyed()) revive(*it->element);
-    for (auto it = records.rbegin(); it != records.rend(); ++it) restore(top, *it);
+    // Elements created at this level leave before destroyed ones come back, so that an identity reused
+    // in between is free again.
     for (auto it = records.rbegin(); it != records.rend(); ++it)
         if (it->created()) kill(*it->element);
-    for (Record& r : records) release(r, true);
+    for (auto it = records.rbegin(); it != records.rend(); ++it)
+        if (it->destroyed() && !it->created()) revive(*it->element);
+    for (auto it = records.rbegin(); it != records.rend(); ++it) restore(top, *it);
+    for (Record& r : records) releaseGone(r, true);
     closeLevel();
 }
 

@@ -193,14 +193,32 @@ TEST(Transaction, Listeners) {
     EXPECT_EQ(calledAfterDrop, 0) << "a listener was called after its token was dropped";
     dropper.reset();
 
-    // A listener that throws does not leave the transaction open.
+    // A listener that throws changes nothing about the edit: it is committed, the listeners after it
+    // hear it, the history is trimmed, and the failure is handed on afterwards.
+    w.model->setHistoryLimits(2, SIZE_MAX);
     fenmo::ListenerToken thrower =
         w.model->addListener([](const ChangeReport&) { throw std::runtime_error("x"); });
-    EXPECT_THROW(w.a->setText(txt(u"x")), std::runtime_error);
+    Recorder after(w.model);
+    for (int i = 0; i < 5; ++i) EXPECT_NO_THROW(w.a->setNumber(100 + i));
+    EXPECT_EQ(w.a->getNumber(), 104);
     EXPECT_FALSE(w.model->isInTransaction());
+    EXPECT_EQ(after.reports.size(), 5u);
+    EXPECT_EQ(w.model->undoStepCount(), 2u);
+    std::vector<std::exception_ptr> errors = w.model->takeListenerErrors();
+    ASSERT_EQ(errors.size(), 5u);
+    EXPECT_THROW(std::rethrow_exception(errors[0]), std::runtime_error);
+    EXPECT_TRUE(w.model->takeListenerErrors().empty());
+    // Undo and redo report the same way; a handler receives the failures instead.
+    int handled = 0;
+    w.model->setListenerErrorHandler([&](std::exception_ptr) { ++handled; });
+    EXPECT_NO_THROW(w.model->undo());
+    EXPECT_EQ(w.a->getNumber(), 103);
+    EXPECT_EQ(handled, 1);
+    EXPECT_EQ(after.reports.size(), 6u);
     thrower.reset();
     w.a->setText(txt(u"y"));
     EXPECT_EQ(w.a->getText(), txt(u"y"));
+    EXPECT_EQ(handled, 1);
 }
 
 }  // namespace

@@ -191,5 +191,75 @@ TEST(Undo, HistoryBytesAndTheirBound) {
     EXPECT_EQ(model->historyBytes(), 0u);
 }
 
+TEST(Undo, TextsKeptByTheHistoryCountTowardsItsBound) {
+    Model model = Model::create();
+    Node a = Node::create(model);
+    model->clearHistory();
+    const std::u16string big(1 << 20, u'x');  // 2 MiB of UTF-16
+    a->setText(big);
+    a->setText(big + u"y");
+    EXPECT_GT(model->historyBytes(), big.size() * sizeof(char16_t)) << "the old text is in the history";
+    // Undo swaps old and new values: the count follows what the step holds then.
+    model->undo();
+    EXPECT_GT(model->historyBytes(), big.size() * sizeof(char16_t));
+    model->redo();
+
+    // With a bound of 1 MiB, no step holding such a text can stay; memory stays bounded too.
+    const std::size_t limit = 1 << 20;
+    model->setHistoryLimits(SIZE_MAX, limit);
+    for (int i = 0; i < 20; ++i) a->setText(big + fenmo::widenNumber(i));
+    EXPECT_LE(model->historyBytes(), limit);
+    EXPECT_LE(model->undoStepCount(), 1u);
+    EXPECT_EQ(a->getText(), boost::optional<std::u16string>(big + u"19"));
+}
+
+TEST(Undo, AnIdentityTakenMeanwhileRefusesTheRevivalAndTwoModelsCannotShareOne) {
+    Model model = Model::create();
+    const fenmo::uuid id = fenmo::newUuid();
+    Node keep = Node::create(model), old = Node::create(model, id);
+    old->setText(txt(u"old"));
+    old->destroy();
+    // Unrecorded, a new element takes the identity; undoing the destruction must not make two.
+    model->setUndoRecording(false);
+    Node taker = Node::create(model, id);
+    Recorder recorder(model);
+    const auto state = dump(model);
+    const std::size_t steps = model->undoStepCount();
+    EXPECT_THROW(model->undo(), fenmo::MessageIdException);
+    EXPECT_EQ(dump(model), state);
+    EXPECT_EQ(model->undoStepCount(), steps) << "the refused step stays";
+    EXPECT_TRUE(recorder.reports.empty());
+    EXPECT_FALSE(old);
+    EXPECT_EQ(model->findElement(id).get(), taker.get());
+    // Once the identity is free again the step applies.
+    taker->destroy();
+    model->undo();
+    EXPECT_TRUE(old);
+    EXPECT_EQ(model->findElement(id).get(), old.get());
+
+    // Within one transaction an identity passes from a destroyed element to a new one and back.
+    model->setUndoRecording(true);
+    {
+        Transaction t = model->beginTransaction(false);
+        old->destroy();
+        Node::create(model, id)->setText(txt(u"new"));
+        t.commit(boost::none);
+    }
+    model->undo();
+    EXPECT_EQ(model->findElement(id).get(), old.get());
+    model->redo();
+    EXPECT_EQ(fenmo::handleCast<Node>(model->findElement(id))->getText(), txt(u"new"));
+    abandonedEdit(model, [&] {
+        model->findElement(id)->destroy();
+        Node::create(model, id);
+    });
+    EXPECT_EQ(fenmo::handleCast<Node>(model->findElement(id))->getText(), txt(u"new"));
+
+    EXPECT_THROW(Model::create(model->getId()), fenmo::MessageIdException);
+    const fenmo::uuid modelId = model->getId();
+    model = Model();
+    EXPECT_TRUE(Model::create(modelId).get());
+}
+
 }  // namespace
 }  // namespace fenmo_test

@@ -4,7 +4,12 @@
 
 #include "ModuleSupport.hpp"
 
+#include <fenmo/Builder.hpp>
+#include <fenmo/ReflectionPrivateTag.hpp>
+#include <fenmo/Text.hpp>
+#include <fenmo/Value.hpp>
 #include <fenmo/meta/Class.hpp>
+#include <fenmo/meta/Property.hpp>
 #include <fenmo/meta/PropertySerializer.hpp>
 
 #include <functional>
@@ -88,6 +93,49 @@ TEST(Teardown, SerializersRegisteredBySomeoneElseSurvive) {
     serializers().erasePropertySerializer(complexity, u"ID");
     serializers().erasePropertySerializer(block, u"");
     EXPECT_TRUE(enumDeleted && pointerDeleted);
+    baseline.expectUnregistered();
+}
+
+// Edits a model with elements of the library's classes in every way that leaves snapshots behind in
+// the model: nested transactions, recorded and unrecorded commits, undo and redo. Destroys them at the end.
+void editWithLibraryElements(const ::fenmo::Model& model, bool clearHistory) {
+    const meta::Class signal =
+        ::fenmo::handleCast<meta::Class>(registry().getType(u"tav.fenmo.treeNode.SignalAttributes"));
+    ASSERT_TRUE(signal);
+    const meta::Property dataType = signal->findProperty(u"dataType");
+    const ::fenmo::ReflectionPrivateTag& tag = ::fenmo::ReflectionPrivateTag::standard();
+    ::fenmo::ModelElement element = signal->instantiateBuilder(model)->create(::fenmo::uuid());
+    for (int i = 0; i < 3; ++i) {
+        ::fenmo::Transaction outer = model->beginTransaction(false);
+        {
+            ::fenmo::Transaction inner = model->beginTransaction(false);
+            element->setPropertyValue(dataType, ::fenmo::Value::ofString(u"t" + ::fenmo::widenNumber(i)),
+                                      tag);
+        }  // abandoned: an inner snapshot goes back to the model's pool
+        element->setPropertyValue(dataType, ::fenmo::Value::ofString(u"u" + ::fenmo::widenNumber(i)), tag);
+        outer.commit(boost::none);
+    }
+    model->undo();
+    model->redo();
+    model->setUndoRecording(false);
+    element->setPropertyValue(dataType, ::fenmo::Value::ofString(u"unrecorded"), tag);
+    model->setUndoRecording(true);
+    element->destroy();
+    if (clearHistory) model->clearHistory();
+}
+
+TEST(Teardown, AHostModelOpenBeforeTheLibraryClosesCleanlyAfterIt) {
+    const Baseline baseline;
+    for (bool clearHistory : {true, false}) {
+        ::fenmo::Model model = ::fenmo::Model::create();
+        {
+            Library library;
+            editWithLibraryElements(model, clearHistory);
+        }
+        EXPECT_FALSE(libraryIsLoaded());
+        // Nothing of the library's code is needed to close the model now.
+        model = ::fenmo::Model();
+    }
     baseline.expectUnregistered();
 }
 

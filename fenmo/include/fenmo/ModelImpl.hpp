@@ -6,6 +6,7 @@
 #include <fenmo/ChangeReport.hpp>
 
 #include <cstddef>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -56,6 +57,12 @@ public:
 
     // Listeners receive one report per outermost commit, undo and redo. Dropping the token removes it.
     ListenerToken addListener(std::function<void(const ChangeReport&)> listener);
+    // A listener that throws does not make the change fail, nor keep the listeners after it from being
+    // told. Its exception goes to this handler once every listener has heard the report (and the
+    // history has been trimmed); without a handler the model keeps the latest few for
+    // takeListenerErrors().
+    void setListenerErrorHandler(std::function<void(std::exception_ptr)> handler);
+    std::vector<std::exception_ptr> takeListenerErrors() noexcept;
 
     // Proxies: an element standing for one of this or another open model, identified by a ProxyId.
     ModelElement createProxy(const meta::Class& metaClass, const ProxyId& id);
@@ -65,6 +72,9 @@ public:
     ModelElement peekResolveProxy(const ModelElement& proxy) const;
     // An open model by identity.
     static Model findModel(const uuid& id);
+    // Makes every open model let go of what it keeps of elements of `metaClass` beyond its live elements
+    // (reusable snapshots, history), before the class's code is unloaded.
+    static void forgetClassInOpenModels(const ModelElement::Impl& metaClass) noexcept;
 
 private:
     friend class Model;

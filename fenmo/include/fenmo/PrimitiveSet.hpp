@@ -52,6 +52,9 @@ public:
         transaction.commit(boost::none);
     }
 
+    // Heap memory the set owns (for history accounting).
+    std::size_t heapBytes() const noexcept { return m_values.capacity() * sizeof(T); }
+
     // Basic operations without transaction or notification (construction, snapshots).
     void _basicInsert(T value) {
         auto it = std::lower_bound(m_values.begin(), m_values.end(), value);

@@ -1,3 +1,4 @@
+#include <fenmo/ModelImpl.hpp>
 #include <fenmo/Text.hpp>
 #include <fenmo/meta/Class.hpp>
 #include <fenmo/meta/MetaRegistry.hpp>
@@ -163,6 +164,9 @@ std::vector<Package> MetaRegistry::getRootPackages() const {
 }
 
 void MetaRegistry::forgetType(Type::Impl& type) {
+    // Open models may keep snapshots and history of this class's elements: they go while the class's
+    // code is still loaded.
+    if (auto* cls = dynamic_cast<Class::Impl*>(&type)) Model::Impl::forgetClassInOpenModels(*cls);
     std::lock_guard lock(m_mutex);
     eraseValue(m_byQualifiedName, &type);
     eraseValue(m_byNativeName, &type);

@@ -4,12 +4,39 @@
 
 #include <fenmo/ModelElement.hpp>
 
+#include <boost/optional.hpp>
+
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <string>
 #include <variant>
 #include <vector>
 
 namespace fenmo::pattern {
+
+// The heap memory an old value owns beyond its own size, so that the history's byte bound counts texts
+// and collection copies too.
+template <class T>
+std::size_t heapBytes(const T& value) noexcept {
+    if constexpr (requires { value.heapBytes(); })
+        return value.heapBytes();
+    else
+        return 0;
+}
+inline std::size_t heapBytes(const std::u16string& text) noexcept {
+    static const std::size_t inlineCapacity = std::u16string().capacity();
+    return text.capacity() > inlineCapacity ? (text.capacity() + 1) * sizeof(char16_t) : 0;
+}
+template <class T>
+std::size_t heapBytes(const boost::optional<T>& value) noexcept {
+    return value ? heapBytes(*value) : 0;
+}
+template <class T>
+std::size_t heapBytes(const std::optional<T>& value) noexcept {
+    return value ? sizeof(T) + heapBytes(*value) : 0;
+}
 
 template <class Props>
 class SnapshotStorage : public ModelElement::Impl::Storage {
@@ -42,7 +69,12 @@ public:
     }
 
     std::size_t footprint() const noexcept override {
-        return sizeof(*this) + (m_more ? sizeof(*m_more) + m_more->capacity() * sizeof(Entry) : 0);
+        std::size_t bytes = sizeof(*this) + valueBytes(m_first);
+        if (m_more) {
+            bytes += sizeof(*m_more) + m_more->capacity() * sizeof(Entry);
+            for (const Entry& e : *m_more) bytes += valueBytes(e);
+        }
+        return bytes;
     }
 
     void releaseValues() override {
@@ -57,6 +89,9 @@ private:
         std::uint32_t index = 0;
         typename Props::Variant value;
     };
+    static std::size_t valueBytes(const Entry& e) noexcept {
+        return std::visit([](const auto& v) { return heapBytes(v); }, e.value);
+    }
     // The first old value inline (most transactions change one property of an element), others beside.
     Entry m_first;
     std::unique_ptr<std::vector<Entry>> m_more;
