@@ -98,6 +98,8 @@ public:
     // Runs `cleanup` at the start of tear-down, while every handle is still valid (first added, first run).
     void addCleanup(std::function<void()> cleanup);
 
+    // Copies share the handles (adding a reference) and copy the cleanup list; only the instance
+    // getInstance built runs the cleanups and takes the metamodel out when it is destroyed.
     MetaPackageArvelle(const MetaPackageArvelle&) = default;
     MetaPackageArvelle& operator=(const MetaPackageArvelle&) = default;
     ~MetaPackageArvelle() override;
