@@ -202,10 +202,10 @@ def builder_impl_class(c):
         P, t = p.cap, builder_field_type(p)
         cat = p.category
         if cat == "optional":
-            pub.append(f"    void doSet{P}(const {optional(p)}& value) {{ {p.field} = value; }}")
+            pub.append(f"    void doSet{P}(const {optional(p)}& value) {{ {p.field} = {F}::checkEnumerator(value); }}")
             priv.append(f"    {optional(p)} get{P}() const {{ return {F}::pattern::collected(*m_owner, {p.index}, {p.field}); }}")
         elif cat == "plain":
-            pub.append(f"    void doSet{P}({param(p.cpp)} value) {{ {p.field} = value; }}")
+            pub.append(f"    void doSet{P}({param(p.cpp)} value) {{ {p.field} = {F}::checkEnumerator(value); }}")
             priv.append(f"    {p.cpp} get{P}() const {{ return {F}::pattern::collectedPlain(*m_owner, {p.index}, {p.field}); }}")
         elif cat == "reference":
             pub.append(f"    void doSet{P}(const {p.type}& value) {{ {p.field} = value; }}")
@@ -218,7 +218,8 @@ def builder_impl_class(c):
             pub.append(f"    void doClear{P}() {{ {p.field}.clear(); }}")
         elif cat in ("map", "set"):
             arg = f"const {p.cpp}&" if cat == "map" else p.cpp
-            pub.append(f"    void doAdd{P}({arg} value) {{ {p.field}.push_back(value); }}")
+            store = f"{F}::checkEnumerator(value)" if cat == "set" else "value"
+            pub.append(f"    void doAdd{P}({arg} value) {{ {p.field}.push_back({store}); }}")
             pub.append(f"    void doClear{P}() {{ {p.field}.clear(); }}")
         fields.append(f"    {t} {p.field}{{}};")
     return "\n".join([
@@ -252,10 +253,10 @@ def builder_base_class(schema, c):
         P, i = p.cap, p.index
         cat = p.category
         if cat == "optional":
-            setters.append(f"    B& set{P}(const {optional(p)}& value) {{ markSet({i}); this->doSet{P}(value); return self(); }}")
+            setters.append(f"    B& set{P}(const {optional(p)}& value) {{ this->doSet{P}(value); markSet({i}); return self(); }}")
             setters.append(f"    B& unset{P}() {{ markUnset({i}); return self(); }}")
         elif cat == "plain":
-            setters.append(f"    B& set{P}({param(p.cpp)} value) {{ markSet({i}); this->doSet{P}(value); return self(); }}")
+            setters.append(f"    B& set{P}({param(p.cpp)} value) {{ this->doSet{P}(value); markSet({i}); return self(); }}")
             setters.append(f"    B& unset{P}() {{ markUnset({i}); return self(); }}")
         elif cat == "reference":
             setters.append(f"    // An empty or destroyed element clears the mark.")
@@ -275,10 +276,11 @@ def builder_base_class(schema, c):
             setters.append(f"    B& add{P}(const {p.type}& value) {{ markSet({i}); this->doAdd{P}(value); return self(); }}")
             setters.append(f"    B& clear{P}() {{ this->doClear{P}(); return self(); }}")
         elif cat == "set":
-            setters.append(f"    B& add{P}({p.cpp} value) {{ markSet({i}); this->doAdd{P}(value); return self(); }}")
+            setters.append(f"    B& add{P}({p.cpp} value) {{ this->doAdd{P}(value); markSet({i}); return self(); }}")
             setters.append(f"    B& add{P}(std::initializer_list<{p.cpp}> values) {{")
-            setters.append(f"        markSet({i});")
+            setters.append(f"        for ({p.cpp} value : values) {F}::checkEnumerator(value);")
             setters.append(f"        for ({p.cpp} value : values) this->doAdd{P}(value);")
+            setters.append(f"        markSet({i});")
             setters.append(f"        return self();")
             setters.append(f"    }}")
             setters.append(f"    B& clear{P}() {{ this->doClear{P}(); markUnset({i}); return self(); }}")
@@ -367,6 +369,7 @@ def header(schema, c, banner):
 #include <fenmo/Builder.hpp>
 #include <fenmo/DoubleKeyElementMap.hpp>
 #include <fenmo/ElementSequence.hpp>
+#include <fenmo/Enumerator.hpp>
 #include <fenmo/PrimitiveSet.hpp>
 #include <fenmo/meta/Operation.hpp>
 #include <fenmo/pattern/Creation.hpp>

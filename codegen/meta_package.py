@@ -98,6 +98,8 @@ public:
     // Runs `cleanup` at the start of tear-down, while every handle is still valid (first added, first run).
     void addCleanup(std::function<void()> cleanup);
 
+    // Copies share the handles (adding a reference) and copy the cleanup list; only the instance
+    // getInstance built runs the cleanups and takes the metamodel out when it is destroyed.
     MetaPackageArvelle(const MetaPackageArvelle&) = default;
     MetaPackageArvelle& operator=(const MetaPackageArvelle&) = default;
     ~MetaPackageArvelle() override;
@@ -319,9 +321,13 @@ def enums_header(schema, banner):
     for e in schema.enums:
         literals = ", ".join(f"{lit.name} = {lit.value}" for lit in e.literals)
         enums.append(f"enum class {e.name} : std::int32_t {{ {literals} }};")
+        # Values run from 0 without gaps: whether one has a literal is a range test.
+        enums.append(f"constexpr bool isKnown({e.name} value) noexcept {{\n"
+                     f"    return static_cast<std::int32_t>(value) >= 0 && static_cast<std::int32_t>(value) < {len(e.literals)};\n}}")
     return f"""{banner}
 #pragma once
-// The enumerations of the treeNode package; values count from 0 in literal order.
+// The enumerations of the treeNode package; values count from 0 in literal order. isKnown says whether
+// a literal has a value (the framework refuses to store any other).
 
 #include <cstdint>
 

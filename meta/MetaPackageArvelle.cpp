@@ -7,13 +7,22 @@
 
 namespace tav::fenmo {
 
+namespace {
+// The instance getInstance built, once its registration is complete: the only one whose destruction runs
+// the cleanups and takes the metamodel out. Copies merely release the handles they share with it.
+const MetaPackageArvelle* registeredInstance = nullptr;
+}  // namespace
+
 MetaPackageArvelle* MetaPackageArvelle::getInstance() {
     // A construction that throws leaves the static unbuilt; the next call tries again.
     static MetaPackageArvelle instance;
     return &instance;
 }
 
-MetaPackageArvelle::MetaPackageArvelle() { initialize(); }
+MetaPackageArvelle::MetaPackageArvelle() {
+    initialize();
+    registeredInstance = this;
+}
 
 void MetaPackageArvelle::addCleanup(std::function<void()> cleanup) { m_cleanups.push_back(std::move(cleanup)); }
 
@@ -47,6 +56,8 @@ void MetaPackageArvelle::initialize() {
 }
 
 MetaPackageArvelle::~MetaPackageArvelle() {
+    if (this != registeredInstance) return;
+    registeredInstance = nullptr;
     for (auto& cleanup : m_cleanups) {
         try {
             cleanup();

@@ -44,7 +44,9 @@ std::u16string widen(std::string_view ascii) {
 
 std::string narrow(std::u16string_view text) {
     std::string result(text.size(), '\0');
-    for (std::size_t i = 0; i < text.size(); ++i) result[i] = static_cast<char>(text[i] & 0xFF);
+    // A unit beyond ASCII becomes '?': keeping its low byte would turn U+0131 into the digit 1.
+    for (std::size_t i = 0; i < text.size(); ++i)
+        result[i] = text[i] < 0x80 ? static_cast<char>(text[i]) : '?';
     return result;
 }
 

@@ -54,6 +54,27 @@ TEST(Builder, TheLastCallDecidesWhatIsCollectedAndAnErrorChangesNothing) {
     EXPECT_FALSE(bb.createBlockAttributes(fm::newUuid())->hasTavBlocks());
 }
 
+// A builder refuses an enumerator that no literal has, typed or reflectively, and keeps what it had
+// collected for the property, set or not.
+TEST(Builder, EnumeratorsWithoutLiteralKeepTheCollectedValueAndBit) {
+    fm::Model model = fm::Model::create();
+    tn::SignalAttributes::Builder b(model);
+    const auto& complexity = S::SignalAttributes::complexity();
+    const auto& dimsMode = S::SignalAttributes::dimsMode();
+    b.setComplexity(tn::Complexity::COMPLEX);
+    expectUnknownEnumerator([&] { b.setComplexity(tn::Complexity(99)); }, 99);
+    expectUnknownEnumerator([&] { b.setOrAdd(complexity, fm::Value::ofEnum(S::Complexity::type(), -7)); },
+                            -7);
+    expectUnknownEnumerator([&] { b.setDimsMode(tn::DimsMode(3)); }, 3);
+    expectUnknownEnumerator([&] { b.setOrAdd(dimsMode, fm::Value::ofEnum(S::DimsMode::type(), 3)); }, 3);
+    EXPECT_TRUE(b.isSet(complexity->getIndex()));
+    EXPECT_FALSE(b.isSet(dimsMode->getIndex()));
+
+    tn::SignalAttributes signal = b.createSignalAttributes(fm::newUuid());
+    EXPECT_EQ(signal->getComplexity(), opt<tn::Complexity>(tn::Complexity::COMPLEX));
+    EXPECT_FALSE(signal->hasDimsMode());
+}
+
 TEST(Builder, CreationIsOneCommitAnnouncingTheElementWithItsValues) {
     LoggedModel m;
     std::vector<State> seen;

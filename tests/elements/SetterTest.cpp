@@ -3,6 +3,9 @@
 
 #include "Support.hpp"
 
+#include <fenmo/PrimitiveSet.hpp>
+#include <fenmo/meta/Enum.hpp>
+
 namespace elements_test {
 namespace {
 
@@ -136,6 +139,48 @@ TEST(Reflection, WritesCheckTheTypeThenTheProxyAndConvertEmptyAndPayloadlessValu
             EXPECT_EQ(change->newValue, emptyOf(p));
         }
     }
+}
+
+// An enumerator that no literal has is refused by typed and reflective writes of every enumeration
+// property, and by a set of enumerators; nothing is stored, opened or recorded.
+TEST(Setter, EnumeratorsWithoutLiteralAreRefusedEverywhere) {
+    LoggedModel m;
+    tn::SignalAttributes signal = tn::SignalAttributes::create(m.model, fm::newUuid());
+    signal->setComplexity(tn::Complexity::REAL);
+    m.forget();
+    expectUnknownEnumerator([&] { signal->setComplexity(tn::Complexity(99)); }, 99);
+    expectUnknownEnumerator([&] { signal->setComplexity(tn::Complexity(3)); }, 3);
+    expectUnknownEnumerator([&] { signal->setOutputWhenDisabled(tn::OutputWhenDisabled(-1)); }, -1);
+    EXPECT_EQ(signal->getComplexity(), opt<tn::Complexity>(tn::Complexity::REAL));
+    EXPECT_FALSE(signal->hasOutputWhenDisabled());
+
+    int enumerations = 0;
+    for (const fm::ModelElement& e : singleValuedElements(m.model)) {
+        for (const fm::meta::Property& p : storedProperties(e)) {
+            const auto type = fm::handleCast<fm::meta::Enum>(p->getType());
+            if (!type.get()) continue;
+            SCOPED_TRACE(fm::narrow(p->getQualifiedName()));
+            ++enumerations;
+            const auto literals = static_cast<std::int32_t>(type->getLiterals().size());
+            write(e, p, valueOf(p, true));
+            const State before = stateOf(e);
+            m.forget();
+            for (std::int32_t number : {literals, -7, INT32_MIN})
+                expectUnknownEnumerator([&] { write(e, p, fm::Value::ofEnum(type, number)); }, number);
+            EXPECT_EQ(stateOf(e), before);
+            // The last literal is still a value.
+            write(e, p, fm::Value::ofEnum(type, literals - 1));
+            EXPECT_EQ(e->getPropertyValue(p, Tag::standard()), fm::Value::ofEnum(type, literals - 1));
+        }
+    }
+    EXPECT_EQ(enumerations, 9);
+    EXPECT_EQ(signal->getComplexity(), opt<tn::Complexity>(tn::Complexity::REAL));
+
+    // A set of enumerators (no property of the metamodel has one) refuses them too.
+    fm::PrimitiveSet<tn::Complexity> set(S::SignalAttributes::complexity());
+    set._basicInsert(tn::Complexity::COMPLEX);
+    expectUnknownEnumerator([&] { set._basicInsert(tn::Complexity(7)); }, 7);
+    EXPECT_EQ(std::vector<tn::Complexity>(set.begin(), set.end()), std::vector{tn::Complexity::COMPLEX});
 }
 
 TEST(Setter, ProxyRefusesTypedWritesAndTheSetEvenWhenNothingWouldChange) {

@@ -139,6 +139,14 @@ std::optional<E> thrown(F&& f) {
     return std::nullopt;
 }
 
+// `f` must be refused with "InvalidValue" naming `number`, an enumerator that no literal has.
+template <class F>
+void expectUnknownEnumerator(F&& f, std::int32_t number) {
+    auto e = thrown<fm::InvalidValueException>(f);
+    ASSERT_TRUE(e.has_value()) << number << " was accepted";
+    EXPECT_EQ(e->arguments(), std::vector<std::u16string>{fm::widenNumber(number)});
+}
+
 // The properties that have an index (all but the derived ones), in index order.
 inline std::vector<fm::meta::Property> storedProperties(const fm::ModelElement& e) {
     std::vector<fm::meta::Property> stored;

@@ -81,6 +81,10 @@ TEST(Text, ConversionKeepsValidTextAndReplacesInvalidUnits) {
     EXPECT_EQ(fenmo::toUtf8(lone), "x\xef\xbf\xbdy\xf0\x9f\x98\x80\xef\xbf\xbd")
         << "a valid surrogate pair must survive an unpaired surrogate elsewhere in the text";
     EXPECT_EQ(fenmo::toUtf16("ok\xff!"), u"ok\uFFFD!");
+
+    // Narrowing keeps ASCII and never lets a wider unit pass for the character of its low byte.
+    EXPECT_EQ(fenmo::narrow(u"0x1f"), "0x1f");
+    EXPECT_EQ(fenmo::narrow(u"a\u0131\u00e9\u0100z\U0001F600"), "a???z??");
 }
 
 }  // namespace

@@ -34,9 +34,8 @@ TEST(CollectionInstantiators, OnlyChildrenAndTavBlocksGetACollection) {
                 EXPECT_NE(dynamic_cast<::fenmo::ElementSequence<tn::TreeNode>*>(collection.get()), nullptr);
             } else if (p == schema::BlockAttributes::tavBlocks()) {
                 EXPECT_NE(dynamic_cast<::fenmo::PrimitiveSet<TAVBlock*>*>(collection.get()), nullptr);
-            } else if (p->isMany() || p->getType() != schema::nativeTypes::TavBlockPtr()) {
-                // Whether the block pointer instantiator serves single-valued properties is the framework's
-                // choice: none of them asks for a collection.
+            } else {
+                // Single-valued properties get none, the block pointers of PropagationAttributes included.
                 EXPECT_EQ(collection, nullptr);
             }
             if (auto* owned = dynamic_cast<::fenmo::AbstractOwnedCollection*>(collection.get())) {

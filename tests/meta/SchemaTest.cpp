@@ -9,6 +9,7 @@
 #include <fenmo/meta/Operation.hpp>
 #include <fenmo/meta/Package.hpp>
 #include <fenmo/meta/Property.hpp>
+#include <fenmo/meta/PropertySerializerRegistry.hpp>
 
 #include <algorithm>
 #include <map>
@@ -187,6 +188,41 @@ TEST(Schema, FactsThatAreEasyToGetWrong) {
               schema::ChildAttributes::attrsOfParent());
     // That no other property is non-unique, unordered or has an opposite, and which have no public mutator
     // (the bus type attributes, unlike the like-named signal attributes), the property table shows.
+}
+
+// Copies of the meta-package share its handles; only the instance getInstance built takes the metamodel
+// out, so copying, assigning and dropping copies leaves every registration in place.
+TEST(MetaPackage, CopiesLeaveTheRegistrationInPlace) {
+    tav::fenmo::MetaPackageArvelle* instance = tav::fenmo::MetaPackageArvelle::getInstance();
+    // Runs when the library unloads, after this test: a count that only copies could have raised.
+    static int cleanupRuns = 0;
+    instance->addCleanup([] { ++cleanupRuns; });
+    auto* serializers = meta::PropertySerializerRegistry::getInstance();
+    const std::size_t serializerCount = serializers->size();
+    {
+        tav::fenmo::MetaPackageArvelle copy(*instance);
+        tav::fenmo::MetaPackageArvelle other(copy);
+        other = copy;
+        copy = *instance;
+        *instance = other;
+    }
+    EXPECT_EQ(tav::fenmo::MetaPackageArvelle::getInstance(), instance);
+    EXPECT_EQ(cleanupRuns, 0);
+    const meta::Package root = as<meta::Package>(
+        registry().findElement(::fenmo::uuidFromLiteral(tav::fenmo::MetaPackageArvelle::kRootIdentity)));
+    ASSERT_TRUE(root);
+    EXPECT_EQ(root, schema::rootPackage());
+    EXPECT_EQ(registry().getType(u"tav.fenmo.treeNode.TreeNode"), schema::TreeNode::metaClass());
+    EXPECT_EQ(serializers->size(), serializerCount);
+    const meta::PropertySerializer* names =
+        serializers->findPropertySerializer(schema::Complexity::type(), u"");
+    ASSERT_NE(names, nullptr);
+    EXPECT_EQ(names->parseValue(u"COMPLEX", schema::Complexity::type()).getInteger(), 2);
+    // The element classes still work.
+    ::fenmo::Model model = ::fenmo::Model::create();
+    tn::SignalAttributes signal = tn::SignalAttributes::create(model, ::fenmo::uuid{});
+    signal->setComplexity(tn::Complexity::COMPLEX);
+    EXPECT_EQ(signal->getMetaClass(), schema::SignalAttributes::metaClass());
 }
 
 }  // namespace

@@ -56,9 +56,14 @@ TEST(PointerSerializers, TextRoundTripAndOtherTypes) {
         EXPECT_EQ(s.parseValue(written, type).getPointer(), p) << u8(written);
         EXPECT_EQ(serializer(port, u"").parseValue(written, port).getPointer(), p) << u8(written);
     }
-    // No readable number gives the null pointer, not an error.
-    for (const std::u16string unreadable : {u"", u"zz", u"0x"})
+    // No readable number gives the null pointer, not an error. Characters beyond ASCII are never digits,
+    // even those whose code units end in the byte of one (U+0131 is the unit 0x0131, ending in "1").
+    for (const std::u16string unreadable :
+         {u"", u"zz", u"0x", u"\u0131", u"\u0441\u0161", u"0x\u0131\u0131", u"\uff46\u3030", u"\U0001D7CE"})
         EXPECT_EQ(s.parseValue(unreadable, type).getPointer(), nullptr) << u8(unreadable);
+    // They end the number as any other non-digit does.
+    EXPECT_EQ(s.parseValue(u"0x1a\u0131\u0441", type).getPointer(), pointer(0x1a));
+    EXPECT_EQ(s.parseValue(u"1A\u01002", type).getPointer(), pointer(0x1a));
 
     // A value of another type is refused, naming that type; a port pointer is no block pointer.
     const ::fenmo::Value portValue = ::fenmo::Value::ofPointer(port, &local);

@@ -3,6 +3,7 @@
 // once, ordered by value.
 
 #include <fenmo/Collection.hpp>
+#include <fenmo/Enumerator.hpp>
 
 #include <algorithm>
 #include <cstdint>
@@ -30,6 +31,7 @@ public:
 
     // Public mutators, each in a transaction of its own; false when nothing changed.
     bool insert(T value) {
+        checkEnumerator(value);
         auto it = std::lower_bound(m_values.begin(), m_values.end(), value);
         if (it != m_values.end() && *it == value) return false;
         Transaction transaction = beginChange();
@@ -57,6 +59,7 @@ public:
 
     // Basic operations without transaction or notification (construction, snapshots).
     void _basicInsert(T value) {
+        checkEnumerator(value);
         auto it = std::lower_bound(m_values.begin(), m_values.end(), value);
         if (it == m_values.end() || *it != value) m_values.insert(it, value);
     }

@@ -14,7 +14,8 @@ std::u16string toUtf16(std::string_view text);
 std::u16string widen(std::string_view ascii);
 // Decimal text of a number, as UTF-16.
 std::u16string widenNumber(long long value);
-// Narrows UTF-16 code units to 8 bits, dropping the high byte (for texts known to be ASCII).
+// Narrows UTF-16 code units to 8 bits for texts meant to be ASCII (numbers, pointer forms): each unit
+// beyond ASCII becomes '?', so it never reads as a digit or letter of such a text.
 std::string narrow(std::u16string_view text);
 
 }  // namespace fenmo

@@ -10,7 +10,7 @@
 namespace fenmo::meta {
 
 // Kind 0: no collection. Kind 1: an ElementSequence of T for sequence properties. Kind 2: a PrimitiveSet
-// of T unless the property is a sequence (sets only).
+// of T for set properties; a single value, a sequence or a map of T gets none.
 template <class T, int Kind, int Qualified = 0, class Extra = void>
 class CollectionInstantiatorImpl final : public detail::CollectionInstantiator {
     static_assert(Kind >= 0 && Kind <= 2, "collection kinds are 0, 1 and 2");
@@ -20,7 +20,7 @@ public:
         if constexpr (Kind == 1) {
             if (property->isSequence()) return new ElementSequence<T>(owner, property);
         } else if constexpr (Kind == 2) {
-            if (!property->isSequence()) return new PrimitiveSet<T>(owner, property);
+            if (property->getKind() == ValueFlags::Set) return new PrimitiveSet<T>(owner, property);
         }
         (void)owner;
         (void)property;

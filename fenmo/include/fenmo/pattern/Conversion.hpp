@@ -1,6 +1,7 @@
 #pragma once
 // Conversion between stored scalar fields and reflective values.
 
+#include <fenmo/Enumerator.hpp>
 #include <fenmo/Exceptions.hpp>
 #include <fenmo/Value.hpp>
 #include <fenmo/meta/Property.hpp>
@@ -21,12 +22,16 @@ Value::Payload toPayload(const T& value) {
     else static_assert(sizeof(T) == 0, "unsupported scalar type");
 }
 
-// The payload of `value` as a T; a value without payload reads as the zero value of T.
+// The payload of `value` as a T; a value without payload reads as the zero value of T. An enumerator
+// that no literal has is refused.
 template <class T>
 T fromPayload(const Value& value) {
     if constexpr (std::is_same_v<T, std::u16string>) return value.getString();
     else if constexpr (std::is_same_v<T, bool>) return value.getBoolean();
-    else if constexpr (std::is_enum_v<T> || std::is_integral_v<T>) return static_cast<T>(value.getInteger());
+    else if constexpr (std::is_enum_v<T>)
+        return checkEnumerator(static_cast<T>(value.getInteger()));
+    else if constexpr (std::is_integral_v<T>)
+        return static_cast<T>(value.getInteger());
     else if constexpr (std::is_pointer_v<T>) return static_cast<T>(const_cast<void*>(value.getPointer()));
     else static_assert(sizeof(T) == 0, "unsupported scalar type");
 }

@@ -3,6 +3,7 @@
 // read-side repair shared by slots and references.
 
 #include <fenmo/Builder.hpp>
+#include <fenmo/Enumerator.hpp>
 #include <fenmo/Exceptions.hpp>
 #include <fenmo/ModelImpl.hpp>
 #include <fenmo/meta/Property.hpp>
@@ -28,6 +29,7 @@ inline void refuseProxy(const ModelElement::Impl& owner) {
 template <class T>
 void setOptional(ModelElement::Impl& owner, T& field, const T& value, std::size_t index) {
     refuseProxy(owner);
+    checkEnumerator(value);
     if (field == value) return;
     owner.checkChangeable();
     Transaction transaction = beginEdit(owner);
