@@ -1,4 +1,4 @@
-// The side-by-side workload (W1-W5) on fenmo + arvelle, printing the same lines as the peer programs.
+// The side-by-side workload (W1-W5, W7, W8) on fenmo + arvelle, printing the same lines as the peer programs.
 // Usage: arvelle-bench [N]   (N >= 1, default 100000)
 
 #include <arvelle/treeNode/All.hpp>
@@ -52,10 +52,13 @@ struct Timer {
     }
     double lap() const { return std::chrono::duration<double>(Clock::now() - start).count(); }
     void report(const char* workload, double seconds, const std::string& extra = "") const {
+        reportOps(workload, seconds, n, extra);
+    }
+    void reportOps(const char* workload, double seconds, long ops, const std::string& extra = "") const {
         if (print) ARVELLE_STEP_END(workload);
         if (print)
-            std::printf("impl=arvelle workload=%s n=%ld seconds=%.6f ops_per_s=%.1f%s\n", workload, n, seconds,
-                        n / seconds, extra.c_str());
+            std::printf("impl=arvelle workload=%s n=%ld seconds=%.6f ops_per_s=%.1f%s\n", workload, n,
+                        seconds, static_cast<double>(ops) / seconds, extra.c_str());
     }
 };
 
@@ -134,6 +137,125 @@ long checkBelow(const TreeNode& parent, int levels) {
     return leaves;
 }
 
+// W7: counting queries answered by walking the tree from the root, one walk per query.
+template <class Match>
+long countNodes(const TreeNode& node, Match&& match) {
+    long count = match(node) ? 1 : 0;
+    if (ParentAttributes attributes = node->getParentAttrs())
+        for (const TreeNode& child : attributes->getChildren()) count += countNodes(child, match);
+    return count;
+}
+
+long expectedNamed(long n, int k, int levels) {
+    long count = 0, atLevel = n;
+    for (int m = 0; m < levels; ++m) {
+        count += (atLevel + 10 - k) / 10;
+        atLevel = (atLevel + 9) / 10;
+    }
+    return count;
+}
+
+void runQueries(const Timer& timer, const TreeNode& root, long n) {
+    Timer t = timer;
+    t.restart();
+    const std::u16string third = g_names[3], dataType = u"double";
+    long matches = countNodes(root, [&](const TreeNode& node) {
+        ChildAttributes child = node->getChildAttrs();
+        SignalAttributes signal = node->getSignalAttrs();
+        return child && signal && child->getName() == third && signal->getDataType() == dataType;
+    });
+    long named[11] = {};
+    for (int k = 1; k <= 10; ++k)
+        named[k] = countNodes(root, [&](const TreeNode& node) {
+            ChildAttributes child = node->getChildAttrs();
+            return child && child->getName() == g_names[k];
+        });
+    double s = t.lap();
+    long total = 0;
+    for (int k = 1; k <= 10; ++k) total += named[k];
+    t.report("W7-query", s, " matches=" + std::to_string(matches) + " named=" + std::to_string(total));
+    if (matches != (n + 7) / 10) fail("W7 matches");
+    for (int k = 1; k <= 10; ++k)
+        if (named[k] != expectedNamed(n, k, levelsFor(n))) fail("W7 named");
+}
+
+// W8: one wide parent edited one undoable step at a time.
+class Wide {
+public:
+    explicit Wide(long n) : m_width(std::min(n, 100000L)) {}
+
+    void run(const Timer& timer) {
+        Timer t = timer;
+        fenmo::Model model = fenmo::Model::create();  // the empty container: not timed
+        const long w = m_width;
+        std::vector<TreeNode> wide;
+        wide.reserve(static_cast<std::size_t>(w));
+
+        t.restart();
+        TreeNode::Builder rootBuilder(model);
+        rootBuilder.setParentAttrs(std::make_unique<ParentAttributes::Builder>());
+        TreeNode root = rootBuilder.createTreeNode(fenmo::uuid());
+        ParentAttributes parent = root->getParentAttrs();
+        TreeNode::Builder node;
+        auto childBuilder = std::make_unique<ChildAttributes::Builder>();
+        ChildAttributes::Builder& child = *childBuilder;
+        node.setChildAttrs(std::move(childBuilder));
+        for (long k = 1; k <= w; ++k) {
+            child.setName(u"c" + fenmo::widenNumber(k)).setIndexOne(static_cast<int>(k));
+            wide.push_back(parent->createIntoChildren(&node, fenmo::uuid()));
+        }
+        double s = t.lap();
+        t.reportOps("W8-append", s, w, " ops=" + std::to_string(w));
+        verify(parent, wide, w, 0, 0, "W8-append");
+
+        t.restart();
+        for (long k = 1; k <= w; ++k) wide[k - 1]->getChildAttrs()->setName(u"d" + fenmo::widenNumber(k));
+        s = t.lap();
+        t.reportOps("W8-rename", s, w, " ops=" + std::to_string(w));
+        verify(parent, wide, w, w, 0, "W8-rename");
+
+        t.restart();
+        for (long k = 2; k <= w; k += 2) wide[k - 1]->getChildAttrs()->setParent(TreeNode());
+        s = t.lap();
+        t.reportOps("W8-remove", s, w / 2, " ops=" + std::to_string(w / 2));
+        verify(parent, wide, w, w, w / 2, "W8-remove");
+
+        const long undoCount = std::min(1000L, 2 * w + w / 2);
+        t.restart();
+        for (long i = 0; i < undoCount; ++i) model->undo();
+        s = t.lap();
+        t.reportOps("W8-undo", s, undoCount, " ops=" + std::to_string(undoCount));
+        const long steps = 2 * w + w / 2 - undoCount;
+        verify(parent, wide, std::min(steps, w), std::clamp(steps - w, 0L, w), std::max(steps - 2 * w, 0L),
+               "W8-undo");
+        for (long i = 0; i < undoCount; ++i) model->redo();
+        verify(parent, wide, w, w, w / 2, "W8-redo");
+    }
+
+private:
+    // The children after `appended` appends, `renamed` renames and `removed` removals.
+    static void verify(const ParentAttributes& parent, const std::vector<TreeNode>& wide, long appended,
+                       long renamed, long removed, const char* step) {
+        const auto& children = parent->getChildren();
+        std::size_t at = 0;
+        for (long k = 1; k <= appended; ++k) {
+            if (k % 2 == 0 && k / 2 <= removed) continue;
+            const TreeNode& node = wide[static_cast<std::size_t>(k - 1)];
+            ChildAttributes child = node->getChildAttrs();
+            const std::u16string name = (k <= renamed ? u"d" : u"c") + fenmo::widenNumber(k);
+            if (at >= children.size() || children[at].get() != node.get() || child->getName() != name ||
+                child->getIndexOne() != k || node->container().get() != parent.get() ||
+                parent->findChildByName(name).get() != child.get() ||
+                parent->findChildByIndex(static_cast<int>(k)).get() != child.get())
+                fail(step);
+            ++at;
+        }
+        if (at != children.size() || parent->getAttrsOfChildren().size() != at) fail(step);
+    }
+
+    long m_width;
+};
+
 void run(long n, bool print) {
     Timer t{n, print};
     const bool skipUndo = std::getenv("BENCH_SKIP_UNDO") != nullptr;
@@ -203,6 +325,9 @@ void run(long n, bool print) {
     s = t.lap();
     t.report("W5-lookup", s);
     if (found != n) fail("W5 lookup");
+
+    runQueries(t, root, n);
+    Wide(n).run(t);
 }
 
 long peakRssKib() {

@@ -72,8 +72,9 @@ void ParentAttributes::Impl::addChild(const TreeNode& child) {
     checkChangeable();
     // A node already among the children moves to the place of its index instead of being held twice.
     ::fenmo::Transaction transaction = ::fenmo::pattern::beginEdit(*this);
-    if (std::size_t held = m_children.indexOf(child); held != ::fenmo::ElementSequence<TreeNode>::npos)
-        m_children.erase(held);
+    if (child.get() && child->containerImpl() == this)
+        if (std::size_t held = m_children.indexOf(child); held != ::fenmo::ElementSequence<TreeNode>::npos)
+            m_children.erase(held);
     m_children.insert(positionFor(indexOneOf(child)), child);
     transaction.commit(boost::none);
 }

@@ -1,14 +1,15 @@
 #pragma once
-// Elements of class T (a handle type) kept under two keys read from the elements themselves, each
-// looked up in O(log n). Each key is unique among the elements held. The first key is held in a sorted vector
-// (appending in key order is O(1)), the second in a balanced tree. An element's keys must not change while it
-// is in the map: owners take it out, change the key, and put it back.
+// Elements of class T (a handle type) kept under two keys read from the elements themselves. Each key is
+// unique among the elements held. The elements are kept twice, in the order of each key, as persistent
+// vectors: a look-up or an edit costs O(log^2 n), and a transaction snapshot of the map is O(1), so no
+// index has to be rebuilt after an undo or a rollback. An element's keys must not change while it is
+// in the map: owners take it out, change the key, and put it back.
 
 #include <fenmo/Collection.hpp>
 #include <fenmo/GenericCollection.hpp>
+#include <fenmo/PersistentVector.hpp>
 
 #include <algorithm>
-#include <set>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -24,7 +25,7 @@ class DoubleKeyElementMap : public ReferenceCollection {
 public:
     using FirstKeyReader = KeyRef<K1> (*)(const ModelElement::Impl&);
     using SecondKeyReader = KeyRef<K2> (*)(const ModelElement::Impl&);
-    using const_iterator = typename std::vector<T>::const_iterator;
+    using const_iterator = typename PersistentVector<T>::const_iterator;
 
     // The key properties, when given, name the key in a refusal.
     DoubleKeyElementMap(ModelElement::Impl& owner, const meta::Property& property,
@@ -33,44 +34,33 @@ public:
                         const meta::Property* secondKeyProperty = nullptr)
         : ReferenceCollection(owner, property, opposite),
           m_first(firstKey),
-          m_bySecond(SecondLess{secondKey}),
+          m_second(secondKey),
           m_firstKeyProperty(firstKeyProperty ? firstKeyProperty->get() : nullptr),
           m_secondKeyProperty(secondKeyProperty ? secondKeyProperty->get() : nullptr) {}
     // Free-standing maps (transaction snapshots) link nothing.
     explicit DoubleKeyElementMap(const meta::Property& property)
-        : ReferenceCollection(property), m_first(nullptr), m_bySecond(SecondLess{nullptr}) {}
-    // A copy (a snapshot, mostly) takes the entries in first-key order only; its second index is built
-    // the first time it is needed.
-    DoubleKeyElementMap(const DoubleKeyElementMap& other)
-        : ReferenceCollection(other),
-          m_first(other.m_first),
-          m_byFirst(other.m_byFirst),
-          m_bySecond(other.m_bySecond.key_comp()),
-          m_secondBuilt(false),
-          m_firstKeyProperty(other.m_firstKeyProperty),
-          m_secondKeyProperty(other.m_secondKeyProperty) {}
+        : ReferenceCollection(property), m_first(nullptr), m_second(nullptr) {}
+    // A copy (a snapshot, mostly) shares both orders with the original: O(1).
+    DoubleKeyElementMap(const DoubleKeyElementMap& other) = default;
     DoubleKeyElementMap& operator=(const DoubleKeyElementMap&) = delete;
 
     std::size_t size() const noexcept override { return m_byFirst.size(); }
     // Entries in first-key order.
     const_iterator begin() const noexcept { return m_byFirst.begin(); }
     const_iterator end() const noexcept { return m_byFirst.end(); }
+    const T& operator[](std::size_t i) const noexcept { return m_byFirst[i]; }
     const ModelElement::Impl* firstElement() const noexcept { return m_byFirst.empty() ? nullptr : m_byFirst.front().get(); }
+    // Whether `other` is this map as it was, with no change made since one was copied from the other.
+    bool sameVersionAs(const DoubleKeyElementMap& other) const noexcept {
+        return m_byFirst.sharesRootWith(other.m_byFirst) && m_bySecond.sharesRootWith(other.m_bySecond);
+    }
 
     // The entry under a key (the first valid one if several share it), or an empty handle.
-    T findByFirstKey(KeyRef<K1> key) const {
-        auto [from, to] = firstRange(key);
-        for (auto it = from; it != to; ++it)
-            if (*it) return *it;
-        return T();
+    T findByFirstKey(KeyRef<K1> key) const { return findIn(m_byFirst, m_first, key); }
+    T findBySecondKey(KeyRef<K2> key) const { return findIn(m_bySecond, m_second, key); }
+    bool contains(const ModelElement& e) const noexcept {
+        return e.get() && positionIn(m_byFirst, m_first, e) != npos;
     }
-    T findBySecondKey(KeyRef<K2> key) const {
-        auto [from, to] = second().equal_range(key);
-        for (auto it = from; it != to; ++it)
-            if (*it) return *it;
-        return T();
-    }
-    bool contains(const ModelElement& e) const noexcept { return position(e) != m_byFirst.end(); }
 
     // Adds an element of the owner's model ("CannotCreateCrossModelAssociation" otherwise) in a
     // transaction of its own and links its opposite end. An element already present, or an empty or
@@ -96,11 +86,10 @@ public:
     void clear() {
         if (m_byFirst.empty()) return;
         Transaction transaction = beginChange();
-        std::vector<T> old = std::move(m_byFirst);
+        PersistentVector<T> old = std::move(m_byFirst);
         m_byFirst.clear();
         m_bySecond.clear();
-        m_secondBuilt = true;
-        for (const T& e : old) detach(e);
+        old.forEach([&](const T& e) { detach(e); });
         transaction.commit(boost::none);
     }
 
@@ -123,60 +112,63 @@ public:
         modifying();
         m_byFirst.clear();
         m_bySecond.clear();
-        m_secondBuilt = true;
     }
-    // Restores a snapshot's contents, telling nobody.
+    // Restores a snapshot's contents, telling nobody: both orders come back as they were, in O(1).
     void _basicCopyValues(const DoubleKeyElementMap* from) {
-        if (from) m_byFirst = from->m_byFirst;
-        else m_byFirst.clear();
-        // The elements' keys may still be restored after this: index them by name when next asked.
-        m_bySecond.clear();
-        m_secondBuilt = false;
+        if (from) {
+            m_byFirst = from->m_byFirst;
+            m_bySecond = from->m_bySecond;
+        } else {
+            m_byFirst.clear();
+            m_bySecond.clear();
+        }
     }
     bool _basicContainsProxyTo(const ModelElement& e) const {
         if (contains(e)) return true;
-        for (const T& held : m_byFirst)
-            if (held.get() && held->isProxy())
+        bool found = false;
+        m_byFirst.forEach([&](const T& held) {
+            if (!found && held.get() && held->isProxy())
                 if (Model::Impl* model = owner().getModelImpl())
-                    if (model->peekResolveProxy(held).get() == e.get()) return true;
-        return false;
+                    found = model->peekResolveProxy(held).get() == e.get();
+        });
+        return found;
     }
     // Replaces each proxy that now resolves to a real element by that element (not a change).
     void _resolveProxies() {
-        for (T& e : m_byFirst) {
-            if (!e.get() || !e->isValid() || !e->isProxy()) continue;
+        std::vector<std::pair<T, T>> replaced;
+        m_byFirst.forEach([&](const T& e) {
+            if (!e.get() || !e->isValid() || !e->isProxy()) return;
             Model::Impl* model = owner().getModelImpl();
             T real = model ? handleCast<T>(model->resolveProxy(ownerElement(), e)) : T();
-            if (!real) continue;
-            if (auto held = findSecond(e); held != m_bySecond.end()) m_bySecond.erase(held);
-            e = real;
-            m_bySecond.insert(real);
+            if (real) replaced.emplace_back(e, real);
+        });
+        for (const auto& [proxy, real] : replaced) {
+            erase(proxy);
+            insert(real);
         }
     }
 
     Value::List toValues() const override {
         Value::List values;
         values.reserve(m_byFirst.size());
-        for (const T& e : m_byFirst) values.push_back(Value::ofElement(e));
+        m_byFirst.forEach([&](const T& e) { values.push_back(Value::ofElement(e)); });
         return values;
     }
 
-    // Heap memory the map owns (for history accounting); a tree node is counted at four pointers.
-    std::size_t heapBytes() const noexcept {
-        return m_byFirst.capacity() * sizeof(T) +
-               (m_secondBuilt ? m_bySecond.size() * (sizeof(T) + 4 * sizeof(void*)) : 0);
-    }
+    // Heap memory only this copy holds (for history accounting).
+    std::size_t heapBytes() const noexcept { return m_byFirst.heapBytes() + m_bySecond.heapBytes(); }
 
     // Refuses an element whose first or second key another element already has.
     void checkKeysFree(const T& e) const {
         if (T held = findByFirstKey(m_first(*e.get())); held && held.get() != e.get())
             throw UniquenessConstraintException({keyName(m_firstKeyProperty), keyText(m_first(*e.get()))});
-        const auto& read = m_bySecond.key_comp().read;
-        if (T held = findBySecondKey(read(*e.get())); held && held.get() != e.get())
-            throw UniquenessConstraintException({keyName(m_secondKeyProperty), keyText(read(*e.get()))});
+        if (T held = findBySecondKey(m_second(*e.get())); held && held.get() != e.get())
+            throw UniquenessConstraintException({keyName(m_secondKeyProperty), keyText(m_second(*e.get()))});
     }
 
 private:
+    static constexpr std::size_t npos = static_cast<std::size_t>(-1);
+
     static std::u16string keyName(const meta::Property::Impl* property) {
         return property ? property->getQualifiedName() : std::u16string();
     }
@@ -190,69 +182,79 @@ private:
             return std::u16string();
     }
 
-    struct SecondLess {
-        SecondKeyReader read;
-        using is_transparent = void;
-        bool operator()(const T& a, const T& b) const { return read(*a.get()) < read(*b.get()); }
-        bool operator()(const T& a, KeyRef<K2> key) const { return read(*a.get()) < key; }
-        bool operator()(KeyRef<K2> key, const T& b) const { return key < read(*b.get()); }
-    };
+    // The first position whose entry's key is not less than `key` (a bisection).
+    template <class Reader, class K>
+    static std::size_t lowerBound(const PersistentVector<T>& order, Reader read, const K& key) {
+        std::size_t low = 0, high = order.size();
+        while (low < high) {
+            std::size_t middle = low + (high - low) / 2;
+            if (read(*order[middle].get()) < key)
+                low = middle + 1;
+            else
+                high = middle;
+        }
+        return low;
+    }
+    // The first position whose entry's key is greater than `key`; appending in key order (children built
+    // in index order) is answered without a search.
+    template <class Reader, class K>
+    static std::size_t upperBound(const PersistentVector<T>& order, Reader read, const K& key) {
+        if (order.empty() || !(key < read(*order.back().get()))) return order.size();
+        std::size_t low = 0, high = order.size();
+        while (low < high) {
+            std::size_t middle = low + (high - low) / 2;
+            if (key < read(*order[middle].get()))
+                high = middle;
+            else
+                low = middle + 1;
+        }
+        return low;
+    }
+    template <class Reader, class K>
+    static T findIn(const PersistentVector<T>& order, Reader read, const K& key) {
+        for (std::size_t i = lowerBound(order, read, key); i < order.size(); ++i) {
+            const T& e = order[i];
+            if (key < read(*e.get())) break;
+            if (e) return e;
+        }
+        return T();
+    }
+    // Where `e` is held in one order, found by its key (owners keep an element's keys fixed while it is
+    // here); a search of the whole order only if the key was changed behind the map's back.
+    template <class Reader>
+    static std::size_t positionIn(const PersistentVector<T>& order, Reader read, const ModelElement& e) {
+        const auto& key = read(*e.get());
+        for (std::size_t i = lowerBound(order, read, key); i < order.size(); ++i) {
+            if (order[i].get() == e.get()) return i;
+            if (key < read(*order[i].get())) break;
+        }
+        return npos;
+    }
+    template <class Reader>
+    static std::size_t scanFor(const PersistentVector<T>& order, const ModelElement& e) {
+        for (auto it = order.begin(); it != order.end(); ++it)
+            if (it->get() == e.get()) return it.position();
+        return npos;
+    }
 
-    auto firstRange(KeyRef<K1> key) const {
-        auto less = [this](const T& e, KeyRef<K1> k) { return m_first(*e.get()) < k; };
-        auto from = std::lower_bound(m_byFirst.begin(), m_byFirst.end(), key, less);
-        auto to = from;
-        while (to != m_byFirst.end() && !(key < m_first(*to->get()))) ++to;
-        return std::pair{from, to};
-    }
-    // The entry holding `e`, found by its key (owners keep an element's keys fixed while it is here).
-    const_iterator position(const ModelElement& e) const noexcept {
-        if (!e.get()) return m_byFirst.end();
-        auto [from, to] = firstRange(m_first(*e.get()));
-        for (auto it = from; it != to; ++it)
-            if (it->get() == e.get()) return it;
-        return m_byFirst.end();
-    }
-    // The index by second key, built on first use after a copy or a restore.
-    std::multiset<T, SecondLess>& second() const {
-        if (!m_secondBuilt) {
-            m_bySecond.clear();
-            for (const T& e : m_byFirst) m_bySecond.insert(e);
-            m_secondBuilt = true;
-        }
-        return m_bySecond;
-    }
-    auto findSecond(const ModelElement& e) {
-        second();
-        auto [from, to] = m_bySecond.equal_range(m_bySecond.key_comp().read(*e.get()));
-        for (auto it = from; it != to; ++it)
-            if (it->get() == e.get()) return it;
-        return std::find_if(m_bySecond.begin(), m_bySecond.end(), [&](const T& held) { return held.get() == e.get(); });
-    }
     void insert(const T& e) {
-        // Appending in key order is the common case (children built in index order).
-        KeyRef<K1> key = m_first(*e.get());
-        if (m_byFirst.empty() || !(key < m_first(*m_byFirst.back().get()))) {
-            m_byFirst.push_back(e);
-        } else {
-            auto less = [this](KeyRef<K1> k, const T& held) { return k < m_first(*held.get()); };
-            m_byFirst.insert(std::upper_bound(m_byFirst.begin(), m_byFirst.end(), key, less), e);
-        }
-        second().insert(e);
+        m_byFirst.insert(upperBound(m_byFirst, m_first, m_first(*e.get())), e);
+        m_bySecond.insert(upperBound(m_bySecond, m_second, m_second(*e.get())), e);
     }
     T erase(const ModelElement& e) {
-        auto it = position(e);
-        T held = *it;
-        m_byFirst.erase(it);
-        auto second = findSecond(e);
-        if (second != m_bySecond.end()) m_bySecond.erase(second);
+        std::size_t first = positionIn(m_byFirst, m_first, e);
+        T held = m_byFirst[first];
+        m_byFirst.erase(first);
+        std::size_t second = positionIn(m_bySecond, m_second, e);
+        if (second == npos) second = scanFor<SecondKeyReader>(m_bySecond, e);
+        if (second != npos) m_bySecond.erase(second);
         return held;
     }
 
     FirstKeyReader m_first;
-    std::vector<T> m_byFirst;
-    mutable std::multiset<T, SecondLess> m_bySecond;
-    mutable bool m_secondBuilt = true;
+    SecondKeyReader m_second;
+    PersistentVector<T> m_byFirst;   // in first-key order
+    PersistentVector<T> m_bySecond;  // in second-key order
     const meta::Property::Impl* m_firstKeyProperty = nullptr;
     const meta::Property::Impl* m_secondKeyProperty = nullptr;
 };
@@ -269,7 +271,7 @@ public:
     std::size_t size() const override { return m_map->size(); }
     ModelElement get(std::size_t i) const override {
         detail::checkPosition(i, m_map->size());
-        return *(m_map->begin() + static_cast<std::ptrdiff_t>(i));
+        return (*m_map)[i];
     }
     void add(const ModelElement& element) override {
         if (!element) return;

@@ -1,12 +1,15 @@
 #pragma once
-// An ordered collection of elements of class T (a handle type), owned by an element's property.
+// An ordered collection of elements of class T (a handle type), owned by an element's property. Its
+// entries are a persistent vector: a transaction snapshot of it is a copy in O(1), and an edit at any
+// position costs O(log n), however many elements it holds.
 
 #include <fenmo/Collection.hpp>
 #include <fenmo/GenericCollection.hpp>
+#include <fenmo/PersistentVector.hpp>
 
 #include <algorithm>
 #include <cstddef>
-#include <vector>
+#include <stdexcept>
 
 namespace fenmo {
 
@@ -15,7 +18,7 @@ class ElementSequence : public ReferenceCollection {
 public:
     class GenericSequence;
 
-    using const_iterator = typename std::vector<T>::const_iterator;
+    using const_iterator = typename PersistentVector<T>::const_iterator;
 
     ElementSequence(ModelElement::Impl& owner, const meta::Property& property, const meta::Property* opposite = nullptr)
         : ReferenceCollection(owner, property, opposite) {}
@@ -32,13 +35,19 @@ public:
     const_iterator begin() const noexcept { return m_elements.begin(); }
     const_iterator end() const noexcept { return m_elements.end(); }
     const T& operator[](std::size_t i) const noexcept { return m_elements[i]; }
-    const T& at(std::size_t i) const { return m_elements.at(i); }
-    const std::vector<T>& elements() const noexcept { return m_elements; }
+    const T& at(std::size_t i) const {
+        if (i >= m_elements.size()) throw std::out_of_range("ElementSequence::at");
+        return m_elements[i];
+    }
     bool contains(const ModelElement& e) const noexcept { return indexOf(e) != npos; }
     const ModelElement::Impl* firstElement() const noexcept { return m_elements.empty() ? nullptr : m_elements.front().get(); }
+    // Whether `other` is this sequence as it was, with no change made since one was copied from the other.
+    bool sameVersionAs(const ElementSequence& other) const noexcept {
+        return m_elements.sharesRootWith(other.m_elements);
+    }
     std::size_t indexOf(const ModelElement& e) const noexcept {
-        for (std::size_t i = 0; i < m_elements.size(); ++i)
-            if (m_elements[i].get() == e.get()) return i;
+        for (auto it = m_elements.begin(); it != m_elements.end(); ++it)
+            if (it->get() == e.get()) return it.position();
         return npos;
     }
     static constexpr std::size_t npos = static_cast<std::size_t>(-1);
@@ -55,19 +64,20 @@ public:
         if (held == npos && property().isUnique() && contains(e)) return;
         Transaction transaction = beginChange();
         if (held != npos) {
-            m_elements.erase(m_elements.begin() + static_cast<std::ptrdiff_t>(held));
+            m_elements.erase(held);
             if (position > held) --position;
         }
-        m_elements.insert(m_elements.begin() + static_cast<std::ptrdiff_t>(std::min(position, m_elements.size())), e);
+        m_elements.insert(std::min(position, m_elements.size()), e);
         if (held == npos) attach(e);
         transaction.commit(boost::none);
     }
     void replace(std::size_t position, const T& e) {
         if (!e || position >= m_elements.size() || m_elements[position].get() == e.get()) return;
         checkModel(e);
-        if (keepsOnce() && contains(e)) throw CannotAddSecondObjectException();
+        if (holds(e)) throw CannotAddSecondObjectException();
         Transaction transaction = beginChange();
-        T old = std::exchange(m_elements[position], e);
+        T old = m_elements[position];
+        m_elements.set(position, e);
         detach(old);
         attach(e);
         transaction.commit(boost::none);
@@ -82,25 +92,26 @@ public:
         if (position >= m_elements.size()) return;
         Transaction transaction = beginChange();
         T old = m_elements[position];
-        m_elements.erase(m_elements.begin() + static_cast<std::ptrdiff_t>(position));
+        m_elements.erase(position);
         detach(old);
         transaction.commit(boost::none);
     }
     void clear() {
         if (m_elements.empty()) return;
         Transaction transaction = beginChange();
-        std::vector<T> old = std::move(m_elements);
+        PersistentVector<T> old = std::move(m_elements);
         m_elements.clear();
         for (const T& e : old) detach(e);
         transaction.commit(boost::none);
     }
-    void reserve(std::size_t n) { m_elements.reserve(n); }
+    // Kept for callers that know how many elements will come; the tree needs no room made ahead.
+    void reserve(std::size_t) noexcept {}
 
     // Adds and links like add, inside the transaction the caller holds (a builder filling a new owner).
     void _addInTransaction(const T& e) {
         if (!e) return;
         checkModel(e);
-        if (keepsOnce() && contains(e)) return;
+        if (holds(e)) return;
         modifying();
         m_elements.push_back(e);
         attach(e);
@@ -113,13 +124,13 @@ public:
     }
     void _basicInsert(std::size_t position, const T& e) {
         modifying();
-        m_elements.insert(m_elements.begin() + static_cast<std::ptrdiff_t>(std::min(position, m_elements.size())), e);
+        m_elements.insert(std::min(position, m_elements.size()), e);
     }
     bool _basicRemove(const ModelElement& e) {
         std::size_t i = indexOf(e);
         if (i == npos) return false;
         modifying();
-        m_elements.erase(m_elements.begin() + static_cast<std::ptrdiff_t>(i));
+        m_elements.erase(i);
         return true;
     }
     void _basicClear() {
@@ -137,13 +148,16 @@ public:
     }
     bool _basicContainsProxyTo(const ModelElement& e) const { return contains(e); }
     // Puts `e` in place of the element at `position`, telling nobody (a proxy replaced by its element).
-    void _basicReplaceAt(std::size_t position, const T& e) { m_elements[position] = e; }
+    void _basicReplaceAt(std::size_t position, const T& e) { m_elements.set(position, e); }
     // Replaces each proxy that now resolves to a real element by that element (not a change).
     void _resolveProxies() {
-        for (T& e : m_elements)
+        for (std::size_t i = 0; i < m_elements.size(); ++i) {
+            const T& e = m_elements[i];
             if (e.get() && e->isValid() && e->isProxy())
                 if (Model::Impl* model = owner().getModelImpl())
-                    if (T real = handleCast<T>(model->resolveProxy(ownerElement(), e)); real) e = real;
+                    if (T real = handleCast<T>(model->resolveProxy(ownerElement(), e)); real)
+                        m_elements.set(i, real);
+        }
     }
 
     Value::List toValues() const override {
@@ -154,13 +168,19 @@ public:
     }
 
     // Heap memory the sequence owns (for history accounting).
-    std::size_t heapBytes() const noexcept { return m_elements.capacity() * sizeof(T); }
+    std::size_t heapBytes() const noexcept { return m_elements.heapBytes(); }
 
     // Element-neutral access to this sequence.
     GenericSequence generic() { return GenericSequence(*this); }
 
     // Whether the sequence holds each element at most once (unique, or containment).
     bool keepsOnce() const noexcept { return property().isUnique() || isContainment(); }
+    // Whether a sequence that keeps each element once holds `e` already; a containment answers from the
+    // element's container, without a search.
+    bool holds(const T& e) const noexcept {
+        if (isContainment()) return heldOnce(e) != npos;
+        return property().isUnique() && contains(e);
+    }
 
 private:
     // The position of an element this containment already holds, else npos. Only an element whose
@@ -170,7 +190,7 @@ private:
         return indexOf(e);
     }
 
-    std::vector<T> m_elements;
+    PersistentVector<T> m_elements;
 };
 
 template <class T>
@@ -218,7 +238,7 @@ private:
     void replaceChecked(std::size_t i, const ModelElement& element) {
         detail::checkElementClass(element, T::metaClass());
         if ((*m_sequence)[i].get() == element.get()) return;
-        if (m_sequence->keepsOnce() && m_sequence->contains(element)) throw CannotAddSecondObjectException();
+        if (m_sequence->holds(handleCast<T>(element))) throw CannotAddSecondObjectException();
         m_sequence->replace(i, handleCast<T>(element));
     }
 

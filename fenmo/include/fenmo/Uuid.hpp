@@ -25,12 +25,25 @@ uuid uuidFromLiteral(std::string_view text);
 std::string toString(const uuid& id);
 std::u16string toU16String(const uuid& id);
 
-// Identities are random, so any eight bytes make a good hash.
+namespace detail {
+// A 64-bit finaliser: every input bit flips each output bit with probability about one half.
+inline std::uint64_t mix64(std::uint64_t x) noexcept {
+    x ^= x >> 32;
+    x *= 0xD6E8FEB86659FD93ULL;
+    x ^= x >> 32;
+    x *= 0xD6E8FEB86659FD93ULL;
+    x ^= x >> 32;
+    return x;
+}
+}  // namespace detail
+
+// Mixes all sixteen bytes: identities chosen by callers (counters in high or low bytes, name-based
+// ones) spread over a table as well as random ones do.
 inline std::size_t hashUuid(const uuid& id) noexcept {
     std::uint64_t a, b;
     std::memcpy(&a, id.data, 8);
     std::memcpy(&b, id.data + 8, 8);
-    return static_cast<std::size_t>(a ^ (b * 0x9E3779B97F4A7C15ULL));
+    return static_cast<std::size_t>(detail::mix64(a ^ detail::mix64(b + 0x9E3779B97F4A7C15ULL)));
 }
 
 struct UuidHash {

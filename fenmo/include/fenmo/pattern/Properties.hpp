@@ -183,6 +183,8 @@ struct SameWhenEmptyOrSingleSame {
     static bool same(const C& current, const C* old) {
         std::size_t before = old ? old->size() : 0;
         if (before != current.size()) return false;
+        if constexpr (requires { current.sameVersionAs(*old); })
+            if (old && current.sameVersionAs(*old)) return true;
         return before == 0 || (before == 1 && old->firstElement() == current.firstElement());
     }
 };
