@@ -125,7 +125,7 @@ void ModelState::apply(UndoStep& step, bool forward) {
     for (auto it = records.rbegin(); it != records.rend(); ++it)
         if ((it->flags & comesBack) && !(it->flags & goesAway)) revive(*it->element);
     for (auto it = records.rbegin(); it != records.rend(); ++it) {
-        if (!it->storage) continue;
+        if (!it->storage || it->storage->exchange(*it->element)) continue;
         ModelElement::Impl& element = *it->element;
         ModelElement::Impl::Storage* current = m_pool.take(element);
         const ChangeBits& bits = it->storage->bits();

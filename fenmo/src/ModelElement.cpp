@@ -324,4 +324,16 @@ Value ModelElement::Impl::Storage::getOldValue(const meta::Property& property, c
 
 void ModelElement::Impl::Storage::releaseValues() { releaseOldContainer(); }
 
+bool ModelElement::Impl::Storage::exchange(ModelElement::Impl&) {
+    return false;
+}
+
+void ModelElement::Impl::Storage::exchangeContainer(ModelElement::Impl& element) noexcept {
+    ModelElement current(element.m_container, true);
+    const std::uint16_t index = element.m_containerPropertyIndex;
+    detail::ElementAccess::setContainerRaw(element, oldContainer().get(),
+                                           static_cast<std::uint16_t>(oldContainerPropertyIndex()));
+    setOldContainerRaw(std::move(current), index);
+}
+
 }  // namespace fenmo

@@ -291,6 +291,10 @@ protected:
         m_oldContainer.reset();
         m_oldContainerPropertyIndex = 0;
     }
+    void setOldContainerRaw(ModelElement container, std::uint16_t propertyIndex) noexcept {
+        m_oldContainer = std::move(container);
+        m_oldContainerPropertyIndex = propertyIndex;
+    }
 
 private:
     ChangeBits m_bits;
@@ -308,6 +312,14 @@ public:
     virtual void releaseValues();
     // The memory the snapshot occupies, for the model's account of its history.
     virtual std::size_t footprint() const noexcept { return sizeof(Storage); }
+    // Undo and redo in place: every changed property of `element` takes the recorded value and the
+    // snapshot takes the current one, so that the same snapshot serves the other direction. False if
+    // the snapshot cannot (the framework then restores from it and keeps a fresh one instead).
+    virtual bool exchange(ModelElement::Impl& element);
+
+protected:
+    // The container link's part of exchange (bit 0).
+    void exchangeContainer(ModelElement::Impl& element) noexcept;
 };
 
 template <class Target>

@@ -64,6 +64,7 @@ struct ScalarField : FieldProperty<Field, Index, Handle> {
     static Value get(Owner& o, const ReflectionPrivateTag&) { return toValue(Base::impl(), Base::field(o)); }
     static void snapshot(const Owner& o, Stored& s) { s = Base::field(o); }
     static void restore(Owner& o, const Stored& s) { Base::field(o) = s; }
+    static void exchange(Owner& o, Stored& s) noexcept { std::swap(Base::field(o), s); }
     static bool same(const Owner& o, const Stored& s) { return Base::field(o) == s; }
     static Value old(Stored& s) { return toValue(Base::impl(), s); }
 };
@@ -108,6 +109,7 @@ struct ElementProperty : FieldProperty<Field, Index, Handle> {
     static bool has(const Owner& o) { return static_cast<bool>(Base::field(o)); }
     static void snapshot(const Owner& o, Stored& s) { s = Base::field(o); }
     static void restore(Owner& o, const Stored& s) { Base::field(o) = s; }
+    static void exchange(Owner& o, Stored& s) noexcept { std::swap(Base::field(o), s); }
     static bool same(const Owner& o, const Stored& s) { return Base::field(o).get() == s.get(); }
     static Value old(Stored& s) { return valueOf(s); }
     // Through the class's getter (which repairs and resolves) when proxies are to be resolved.
@@ -222,6 +224,19 @@ struct OwnedCollection : FieldProperty<Field, Index, Handle> {
             s.emplace(current);
     }
     static void restore(Owner& o, const Stored& s) { Base::field(o)._basicCopyValues(s ? &*s : nullptr); }
+    static void exchange(Owner& o, Stored& s) {
+        Collection& current = Base::field(o);
+        if (!s) {
+            if (current.empty()) return;
+            s.emplace(current);
+            current._basicCopyValues(nullptr);
+            return;
+        }
+        Collection now(current);
+        current._basicCopyValues(&*s);
+        s->_basicCopyValues(&now);
+        if (s->empty()) s.reset();
+    }
     static bool same(const Owner& o, const Stored& s) {
         return SameRule::same(Base::field(o), s ? &*s : nullptr);
     }

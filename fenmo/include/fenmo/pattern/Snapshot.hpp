@@ -77,6 +77,17 @@ public:
         return bytes;
     }
 
+    bool exchange(ModelElement::Impl& element) override {
+        bits().forEachSet([&](std::size_t index) {
+            if (index == 0) return exchangeContainer(element);
+            Props::visitIndex(index, [&](auto p) {
+                using P = decltype(p);
+                if (auto* old = find<P>()) P::exchange(static_cast<typename P::Owner&>(element), *old);
+            });
+        });
+        return true;
+    }
+
     void releaseValues() override {
         m_first.index = 0;
         m_first.value.template emplace<0>();
