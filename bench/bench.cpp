@@ -182,7 +182,10 @@ void runQueries(const Timer& timer, const TreeNode& root, long n) {
 // W8: one wide parent edited one undoable step at a time.
 class Wide {
 public:
-    explicit Wide(long n) : m_width(std::min(n, 100000L)) {}
+    // W = min(N, 100000); BENCH_W8_WIDTH sets W itself, to see how a step's cost grows with the width.
+    explicit Wide(long n) : m_width(std::min(n, 100000L)) {
+        if (const char* width = std::getenv("BENCH_W8_WIDTH")) m_width = std::max(1L, std::atol(width));
+    }
 
     void run(const Timer& timer) {
         Timer t = timer;
