@@ -4,6 +4,7 @@
 #include "Support.hpp"
 
 #include <fenmo/Exceptions.hpp>
+#include <fenmo/Reflection.hpp>
 #include <fenmo/Uuid.hpp>
 #include <fenmo/meta/StandardTypes.hpp>
 
@@ -29,12 +30,11 @@ TEST(Errors, RefusedOperationsLeaveTheModelUnchanged) {
     Node a = Node::create(model);
     a->setText(txt(u"a"));
     Node p = Node::create(model);
-    const auto& tag = ReflectionPrivateTag::standard();
     const auto before = dump(model);
     Recorder recorder(model);
 
     try {  // a value of another type
-        a->setPropertyValue(TestMeta::textProp(), Value::ofInteger(3), tag);
+        fenmo::Reflection().set(a, TestMeta::textProp(), Value::ofInteger(3));
         FAIL();
     } catch (const fenmo::CannotCastIncompatibleTypesException& e) {
         ASSERT_EQ(e.arguments().size(), 1u);
