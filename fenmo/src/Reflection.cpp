@@ -20,9 +20,9 @@ template <class Write>
 void asOneChange(const ModelElement::Impl& element, Write&& write) {
     Model::Impl* model = element.getModelImpl();
     if (!model) return write();
-    Transaction transaction = model->beginTransaction(false);
+    Transaction transaction = model->beginEdit();
     write();
-    transaction.commit(boost::none);
+    transaction.commit();
 }
 
 }  // namespace
