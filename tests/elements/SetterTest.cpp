@@ -169,7 +169,7 @@ TEST(Setter, EnumeratorsWithoutLiteralAreRefusedEverywhere) {
             EXPECT_EQ(stateOf(e), before);
             // The last literal is still a value.
             write(e, p, fm::Value::ofEnum(type, literals - 1));
-            EXPECT_EQ(e->getPropertyValue(p, Tag::standard()), fm::Value::ofEnum(type, literals - 1));
+            EXPECT_EQ(reflect.get(e, p), fm::Value::ofEnum(type, literals - 1));
         }
     }
     EXPECT_EQ(enumerations, 9);

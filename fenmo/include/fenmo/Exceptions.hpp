@@ -41,7 +41,7 @@ private:
 // for calls that are not possible in the state the model is in (a programming error of the caller, not
 // bad input).
 #define FENMO_MESSAGES(X)                                                                                    \
-    X(InvalidValue, 0, 1, "invalid value {0}")                                                               \
+    X(InvalidValue, 0, 2, "invalid value {0}")                                                               \
     X(CannotCastIncompatibleTypes, 1, 1, "a value of type '{0}' cannot be converted to the type required")   \
     X(CannotModifyProxy, 0, 0, "a proxy element cannot be modified")                                         \
     X(CannotSetReadOnlyProperty, 1, 1, "the property '{0}' cannot be set")                                   \
@@ -50,7 +50,7 @@ private:
     X(UniquenessConstraint, 1, 2, "the value would not be unique {0}")                                       \
     X(CannotCreateCrossModelAssociation, 0, 1, "elements of different models cannot be associated {0}")      \
     X(CannotAddSecondObject, 0, 0, "the collection already holds this element")                              \
-    X(CannotAddNonExistentObject, 0, 1, "an empty or destroyed element cannot be added or changed {0}")                     \
+    X(CannotAddNonExistentObject, 0, 1, "an empty or destroyed element cannot be added or changed {0}")      \
     X(CannotAddIncompatibleTypes, 2, 2, "an element of class '{0}' cannot be added where '{1}' is expected") \
     X(InvalidOperation, 1, 1, "the operation is not possible: {0}")
 
