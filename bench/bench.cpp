@@ -3,7 +3,7 @@
 
 #include <arvelle/treeNode/All.hpp>
 
-#include <fenmo/ReflectionPrivateTag.hpp>
+#include <fenmo/Reflection.hpp>
 #include <fenmo/Text.hpp>
 
 #if __has_include(<valgrind/callgrind.h>) && !defined(ARVELLE_BENCH_NO_MARKERS)
@@ -127,8 +127,9 @@ long checkBelow(const TreeNode& parent, int levels) {
         }
         SignalAttributes signal = node->getSignalAttrs();
         int set = 0;
-        for (const auto& property : SignalAttributes::metaClass()->getProperties())
-            set += signal->hasPropertyValue(property, fenmo::ReflectionPrivateTag::standard());
+        const fenmo::Reflection reflection;
+        reflection.forEachProperty(signal,
+                                   [&](const fenmo::meta::Property& p) { set += reflection.has(signal, p); });
         if (set != 4 || signal->getDataType() != std::u16string(u"double") || signal->getDims() != std::u16string(u"1") ||
             signal->getComplexity() != Complexity::REAL || signal->getSampleTime() != std::u16string(u"-1"))
             return -1;
@@ -305,12 +306,12 @@ void run(long n, bool print) {
     // W4: reflective reads of the 15 properties through the class's property handles.
     t.restart();
     const std::vector<fenmo::meta::Property>& properties = SignalAttributes::metaClass()->getProperties();
-    const fenmo::ReflectionPrivateTag& tag = fenmo::ReflectionPrivateTag::standard();
+    const fenmo::Reflection reflection;
     long long sum = 0;
     for (const TreeNode& leaf : leaves) {
         SignalAttributes signal = leaf->getSignalAttrs();
         for (const fenmo::meta::Property& property : properties) {
-            fenmo::Value value = signal->getPropertyValue(property, tag);
+            fenmo::Value value = reflection.get(signal, property);
             if (auto* text = value.getIf<std::u16string>()) sum += static_cast<long long>(text->size());
             else if (auto* number = value.getIf<std::int32_t>()) sum += *number;
         }

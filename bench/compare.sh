@@ -6,7 +6,8 @@ set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(dirname "$here")
-n=100000 runs=3 bench='' peers=/work/shared/bench/peers keep='' emf=1
+# The peers live in the shared folder beside the repository.
+n=100000 runs=3 bench='' peers=$repo/../shared/bench/peers keep='' emf=1
 
 usage() { sed -n '2,4s/^# \{0,1\}//p' "$0"; }
 die() { printf 'compare.sh: %s\n' "$*" >&2; exit 1; }
@@ -27,6 +28,7 @@ done
 [[ $n =~ ^[1-9][0-9]*$ ]] || die "N must be a positive integer, not '$n'"
 [[ $runs =~ ^[1-9][0-9]*$ ]] || die "the number of runs must be a positive integer, not '$runs'"
 [[ -x $peers/baseline/run.sh ]] || die "no baseline peer under $peers (use -p)"
+peers=$(cd "$peers" && pwd)
 
 # Our program: the default one is built if missing.
 if [[ -z $bench ]]; then
@@ -67,23 +69,47 @@ rm -f "$tmp/records"
 
 progress() { if [[ -t 2 ]]; then printf '\r\033[K%s' "$*" >&2; fi; }
 
-# Prints why an output file is not what the workload prescribes, or nothing if it is.
+# The steps in the order the workload runs them; W7, W8 and W6 are optional per program (see problem).
+all_steps=(W1-build W2-edit W3-undo W4-reflect W5-lookup W7-query W8-append W8-rename W8-remove W8-undo
+  W6-save W6-load)
+
+# What the workload prescribes after the seconds of a step's line at this N (a regular expression).
+extra_of() { # step
+  local wide=$((n < 100000 ? n : 100000)) buses=0 c undos
+  for ((c = 10; c < n; c *= 10)); do buses=$((buses + (n + c - 1) / c)); done
+  undos=$((2 * wide + wide / 2)); ((undos > 1000)) && undos=1000
+  case $1 in
+    # W1 may say how it built the tree (arvelle: which transactions it used).
+    W1-build) echo '( [a-z_]+=[^ ]+)*' ;;
+    W4-reflect) echo " checksum=$((10 * n))" ;;
+    W7-query) echo " matches=$(((n + 7) / 10)) named=$((n + buses))" ;;
+    W8-append | W8-rename) echo " ops=$wide" ;;
+    W8-remove) echo " ops=$((wide / 2))" ;;
+    W8-undo) echo " ops=$undos" ;;
+    W6-save) echo ' bytes=[1-9][0-9]*' ;;
+  esac
+}
+
+# Prints why an output file is not what the workload prescribes, or nothing if it is. W1-W5 are required
+# of every program; W7 and the four W8 lines of the peers (arvelle: once it prints any of them); W6 of EMF
+# and of any program that prints a W6 line.
 problem() { # impl file
-  local impl=$1 file=$2 w line extra
-  local steps=(W1-build W2-edit W3-undo W4-reflect W5-lookup)
+  local impl=$1 file=$2 w line extra steps=(W1-build W2-edit W3-undo W4-reflect W5-lookup) order
+  if [[ $impl != arvelle ]] || grep -q "^impl=$impl workload=W7-" "$file"; then steps+=(W7-query); fi
+  if [[ $impl != arvelle ]] || grep -q "^impl=$impl workload=W8-" "$file"; then
+    steps+=(W8-append W8-rename W8-remove W8-undo)
+  fi
   if [[ $impl == emf ]] || grep -q "^impl=$impl workload=W6-" "$file"; then steps+=(W6-save W6-load); fi
   for w in "${steps[@]}"; do
-    extra=''
-    [[ $w == W4-reflect ]] && extra=" checksum=$((10 * n))"
-    # W1 may say how it built the tree (arvelle: which transactions it used).
-    [[ $w == W1-build ]] && extra='( [a-z_]+=[^ ]+)*'
-    [[ $w == W6-save ]] && extra=' bytes=[1-9][0-9]*'
+    extra=$(extra_of "$w")
     line=$(grep "^impl=$impl workload=$w " "$file" || true)
     [[ $line =~ ^impl=$impl\ workload=$w\ n=$n\ seconds=[0-9]+\.[0-9]{6}\ ops_per_s=[^\ ]+$extra$ ]] ||
       { echo "expected one $w line with n=$n${extra:+ and$extra}, got: '${line//$'\n'/ | }'"; return; }
   done
   grep -Eq "^impl=$impl peak_rss_kib=[1-9][0-9]*$" "$file" || { echo "no peak_rss_kib line"; return; }
-  (($(wc -l <"$file") == ${#steps[@]} + 1)) || echo "unexpected extra lines on stdout"
+  (($(wc -l <"$file") == ${#steps[@]} + 1)) || { echo "unexpected extra lines on stdout"; return; }
+  order=$(sed -n 's/^impl=[^ ]* workload=\([^ ]*\) .*/\1/p' "$file" | tr '\n' ' ')
+  [[ $order == "$(printf '%s ' "${steps[@]}")" ]] || echo "steps out of the workload's order: $order"
 }
 
 for ((r = 1; r <= runs; r++)); do
@@ -143,10 +169,10 @@ awk '
     split("arvelle baseline emf", name, " ")
     print "| step | arvelle ms | baseline ms | EMF ms | arvelle/baseline | arvelle/EMF |"
     print "| --- | ---: | ---: | ---: | ---: | ---: |"
-    n = split("W1-build W2-edit W3-undo W4-reflect W5-lookup W6-save W6-load", steps, " ")
+    n = split(order, steps, " ")
     for (s = 1; s <= n; s++) row(steps[s], steps[s], 1000, "%.3f")
     row("W1…W5 sum", "total", 1000, "%.3f")
     row("peak RSS MiB", "peak", 1 / 1024, "%.1f")
-  }' "$tmp/records"
+  }' order="${all_steps[*]}" "$tmp/records"
 echo
 echo "Medians of wall-clock times per step; a ratio above 1 means arvelle takes longer or uses more memory."

@@ -62,6 +62,7 @@ MetaPackageArvelle::~MetaPackageArvelle() {
         try {
             cleanup();
         } catch (...) {
+            // A destructor cannot pass it on, and one failing cleanup must not keep the others from running.
         }
     }
     removeSerializers();
@@ -77,6 +78,7 @@ void MetaPackageArvelle::destroyRootPackage() noexcept {
         m_rootPackage->destroy();
         removal.commit(boost::none);
     } catch (...) {
+        // Tear-down cannot report it: the abandoned removal leaves the package registered, as it was.
     }
 }
 

@@ -1,6 +1,6 @@
 #include "ElementIndex.hpp"
 
-#include <stdexcept>
+#include <fenmo/Exceptions.hpp>
 
 namespace fenmo::detail {
 
@@ -19,7 +19,7 @@ ModelElement::Impl* ElementIndex::find(const uuid& id) const noexcept {
 
 bool ElementIndex::insert(ModelElement::Impl* element) {
     const auto address = reinterpret_cast<std::uint64_t>(element);
-    if (address & kTagBits) throw std::logic_error("element address beyond 48 bits");
+    if (address & kTagBits) throw InvalidOperationException({u"element address beyond 48 bits"});
     if ((m_size + 1) * 8 > m_slots.size() * 7) grow();
     const std::size_t hash = hashUuid(element->getUuid());
     const std::uint64_t tag = tagOf(hash);

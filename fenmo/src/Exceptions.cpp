@@ -1,30 +1,18 @@
 #include <fenmo/Exceptions.hpp>
 #include <fenmo/Text.hpp>
 
-#include <map>
 #include <string_view>
 
 namespace fenmo {
 
 namespace {
 
-// The framework's message catalog: the text of each key, with {0}, {1} ... standing for the arguments.
-std::string_view catalogText(std::string_view key) {
-    static const std::map<std::string_view, std::string_view> texts = {
-        {"InvalidValue", "invalid value {0}"},
-        {"CannotCastIncompatibleTypes", "a value of type '{0}' cannot be converted to the type required"},
-        {"CannotModifyProxy", "a proxy element cannot be modified"},
-        {"CannotSetReadOnlyProperty", "the property '{0}' cannot be set"},
-        {"CannotCreateWithoutModel", "an element cannot be created without a model"},
-        {"CreationFailed", "the element could not be created {0}"},
-        {"UniquenessConstraint", "the value would not be unique {0}"},
-        {"CannotCreateCrossModelAssociation", "elements of different models cannot be associated {0}"},
-        {"CannotAddSecondObject", "the collection already holds this element"},
-        {"CannotAddNonExistentObject", "an empty or destroyed element cannot be added or changed {0}"},
-        {"CannotAddIncompatibleTypes", "an element of class '{0}' cannot be added where '{1}' is expected"},
-    };
-    auto it = texts.find(key);
-    return it == texts.end() ? std::string_view("{0}") : it->second;
+// The text of a key of the framework's catalog; none for a key it does not have.
+std::string_view catalogText(std::string_view catalog, std::string_view key) {
+    if (catalog == kFrameworkCatalog)
+        for (const MessageEntry& entry : frameworkMessages())
+            if (entry.key == key) return entry.text;
+    return {};
 }
 
 std::string format(std::string_view text, const std::vector<std::u16string>& arguments) {
@@ -45,15 +33,30 @@ std::string format(std::string_view text, const std::vector<std::u16string>& arg
     for (std::size_t n = 0; n < arguments.size(); ++n)
         if (n >= 10 || !used[n]) rest += (rest.empty() ? "" : ", ") + toUtf8(arguments[n]);
     while (!result.empty() && result.back() == ' ') result.pop_back();
-    if (!rest.empty()) result += " (" + rest + ")";
+    if (!rest.empty()) result += result.empty() ? rest : " (" + rest + ")";
     return result;
 }
 
 }  // namespace
 
-MessageIdException::MessageIdException(std::string catalog, std::string key, std::vector<std::u16string> arguments)
+std::span<const MessageEntry> frameworkMessages() noexcept {
+    static constexpr MessageEntry entries[] = {
+#define FENMO_ENTRY(Key, Min, Max, Text) {#Key, Min, Max, Text},
+        FENMO_MESSAGES(FENMO_ENTRY)
+#undef FENMO_ENTRY
+    };
+    return entries;
+}
+
+MessageIdException::MessageIdException(std::string catalog, std::string key,
+                                       std::vector<std::u16string> arguments)
+    : MessageIdException(catalog, key, catalogText(catalog, key), std::move(arguments)) {}
+
+MessageIdException::MessageIdException(std::string catalog, std::string key, std::string_view text,
+                                       std::vector<std::u16string> arguments)
     : m_catalog(std::move(catalog)), m_key(std::move(key)), m_arguments(std::move(arguments)) {
-    m_what = m_catalog + "/" + m_key + ": " + format(catalogText(m_key), m_arguments);
+    const std::string message = format(text, m_arguments);
+    m_what = m_catalog + "/" + m_key + (message.empty() ? "" : ": " + message);
 }
 
 }  // namespace fenmo

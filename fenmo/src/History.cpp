@@ -70,7 +70,7 @@ void ModelState::redo() { travel(m_redo, m_undo, true); }
 // Applies the step nearest the present on one stack and moves it to the other. Applying swaps each
 // snapshot for one of the same class, so the history keeps its size.
 void ModelState::travel(std::deque<UndoStep>& from, std::deque<UndoStep>& to, bool forward) {
-    if (m_depth) throw std::logic_error("undo and redo are not possible inside a transaction");
+    if (m_depth) throw InvalidOperationException({u"undo and redo are not possible inside a transaction"});
     if (from.empty()) return;
     checkIdentitiesFree(from.back(), forward);
     UndoStep step = std::move(from.back());
@@ -252,6 +252,7 @@ void ModelState::teardown() noexcept {
             e->invalidate();
             e->basicDisassociateAll();
         } catch (...) {
+            // Tear-down goes on for every element: one whose hook fails is released all the same.
         }
     }
     index = ElementIndex();

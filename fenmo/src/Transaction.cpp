@@ -1,8 +1,7 @@
+#include <fenmo/Exceptions.hpp>
 #include <fenmo/ModelImpl.hpp>
 #include <fenmo/Transaction.hpp>
 #include <fenmo/Value.hpp>
-
-#include <stdexcept>
 
 namespace fenmo {
 
@@ -21,14 +20,19 @@ Transaction& Transaction::operator=(Transaction&& other) noexcept {
 
 Transaction::~Transaction() { abandon(); }
 
+void Transaction::commit() {
+    commit(boost::none);
+}
+
 void Transaction::commit(const boost::optional<Value>&) {
-    if (!m_model) throw std::logic_error("the transaction is no longer open");
+    if (!m_model) throw InvalidOperationException({u"the transaction is no longer open"});
     if (!m_model->isOpen(m_depth, m_serial)) {
         // Ended already, by the abandon of a transaction around it.
         Model gone(std::exchange(m_model, nullptr), false);
-        throw std::logic_error("the transaction is no longer open");
+        throw InvalidOperationException({u"the transaction is no longer open"});
     }
-    if (m_model->transactionDepth() != m_depth) throw std::logic_error("transactions must end innermost first");
+    if (m_model->transactionDepth() != m_depth)
+        throw InvalidOperationException({u"transactions must end innermost first"});
     // Whatever happens while committing (a listener may throw), the transaction is over.
     Model keep(std::exchange(m_model, nullptr), false);
     keep->commit(m_depth);

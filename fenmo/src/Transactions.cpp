@@ -23,7 +23,8 @@ constexpr std::size_t kLinearSearchLimit = 8;
 }  // namespace
 
 std::size_t ModelState::begin(bool internal, bool revertible) {
-    if (m_applying) throw std::logic_error("a transaction cannot begin while the model undoes or redoes");
+    if (m_applying)
+        throw InvalidOperationException({u"a transaction cannot begin while the model undoes or redoes"});
     if (m_levels.size() == m_depth) m_levels.emplace_back();
     m_levels[m_depth++].serial = m_nextSerial++;
     // The outermost transaction decides how the whole is treated.
@@ -87,7 +88,7 @@ void ModelState::snapshot(std::size_t level, Record& record, ModelElement::Impl&
 }
 
 void ModelState::recordCreated(ModelElement::Impl& element) {
-    if (!m_depth) throw std::logic_error("an element can only be announced inside a transaction");
+    if (!m_depth) throw InvalidOperationException({u"an element can only be announced inside a transaction"});
     if (!index.insert(&element))
         throw InvalidValueException({u"an element with the identity " + toU16String(element.getUuid()) +
                                      u" is already in the model"});
@@ -166,7 +167,7 @@ void ModelState::release(Record& record, bool pooled) noexcept {
 }
 
 void ModelState::commit(std::size_t depth) {
-    if (depth != m_depth) throw std::logic_error("transactions must end innermost first");
+    if (depth != m_depth) throw InvalidOperationException({u"transactions must end innermost first"});
     if (depth == 1) commitOutermost();
     else commitInner(depth - 1);
 }

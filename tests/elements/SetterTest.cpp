@@ -67,7 +67,7 @@ TEST(Setter, UnchangedValueOpensNoTransactionAndAnnouncesNothing) {
         for (const fm::meta::Property& p : storedProperties(e)) {
             EXPECT_NO_THROW(write(e, p, valueOf(p, true)));
             EXPECT_THROW(write(e, p, emptyOf(p)), fm::MessageIdException);
-            EXPECT_EQ(e->getPropertyValue(p, Tag::standard()), valueOf(p, true));
+            EXPECT_EQ(reflect.get(e, p), valueOf(p, true));
         }
     }
 }
@@ -96,15 +96,15 @@ TEST(Reflection, WritesCheckTheTypeThenTheProxyAndConvertEmptyAndPayloadlessValu
         ASSERT_TRUE(proxy);
         for (const fm::meta::Property& p : storedProperties(e)) {
             SCOPED_TRACE(fm::narrow(cls->getName() + u"." + p->getName()));
-            const Tag& tag = busType ? Tag::privileged() : Tag::standard();
-            auto set = [&](const fm::Value& v) { e->setPropertyValue(p, v, tag); };
+            const fm::Reflection& access = busType ? privileged : reflect;
+            auto set = [&](const fm::Value& v) { access.set(e, p, v); };
             m.forget();
 
-            // Without the privileged tag a bus-type write goes to the base, which has no mutator for it.
+            // Without privileged access a bus-type write goes to the base, which has no mutator for it.
             EXPECT_EQ(p->hasPublicMutator(), !busType);
             if (busType) {
-                EXPECT_THROW(e->setPropertyValue(p, valueOf(p, true), Tag::standard()), ReadOnly);
-                EXPECT_THROW(proxy->setPropertyValue(p, emptyOf(p), Tag::standard()), ReadOnly);
+                EXPECT_THROW(reflect.set(e, p, valueOf(p, true)), ReadOnly);
+                EXPECT_THROW(reflect.set(proxy, p, emptyOf(p)), ReadOnly);
             }
             // A wrongly typed value is refused naming the type offered, on a proxy too; otherwise a proxy
             // refuses even a write that would change nothing.
@@ -113,23 +113,22 @@ TEST(Reflection, WritesCheckTheTypeThenTheProxyAndConvertEmptyAndPayloadlessValu
             ASSERT_TRUE(error.has_value());
             EXPECT_EQ(error->key(), "CannotCastIncompatibleTypes");
             EXPECT_EQ(error->arguments(), std::vector<std::u16string>{wrong.getType()->getQualifiedName()});
-            EXPECT_THROW(proxy->setPropertyValue(p, wrong, tag), fm::CannotCastIncompatibleTypesException);
-            EXPECT_THROW(proxy->setPropertyValue(p, emptyOf(p), tag), Proxy);
-            EXPECT_FALSE(e->hasPropertyValue(p, Tag::standard()) ||
-                         proxy->hasPropertyValue(p, Tag::standard()));
+            EXPECT_THROW(access.set(proxy, p, wrong), fm::CannotCastIncompatibleTypesException);
+            EXPECT_THROW(access.set(proxy, p, emptyOf(p)), Proxy);
+            EXPECT_FALSE(reflect.has(e, p) || reflect.has(proxy, p));
             EXPECT_EQ(m->transactionDepth() + m->undoStepCount() + m.reports.size(), 0u);
 
             // An empty value of the property's type clears; clearing what is absent changes nothing.
             set(valueOf(p, true));
-            EXPECT_EQ(e->getPropertyValue(p, Tag::standard()), valueOf(p, true));
+            EXPECT_EQ(reflect.get(e, p), valueOf(p, true));
             set(emptyOf(p));
-            EXPECT_FALSE(e->hasPropertyValue(p, Tag::standard()));
-            EXPECT_EQ(e->getPropertyValue(p, Tag::standard()), emptyOf(p));
+            EXPECT_FALSE(reflect.has(e, p));
+            EXPECT_EQ(reflect.get(e, p), emptyOf(p));
             set(emptyOf(p));
             // A value without payload sets the zero value, once.
             set(zeroOf(p));
-            EXPECT_TRUE(e->hasPropertyValue(p, Tag::standard()));
-            EXPECT_EQ(e->getPropertyValue(p, Tag::standard()), valueOf(p, false));
+            EXPECT_TRUE(reflect.has(e, p));
+            EXPECT_EQ(reflect.get(e, p), valueOf(p, false));
             set(zeroOf(p));
             EXPECT_EQ(m->undoStepCount(), 3u);
             ASSERT_EQ(m.reports.size(), 3u);
@@ -170,7 +169,7 @@ TEST(Setter, EnumeratorsWithoutLiteralAreRefusedEverywhere) {
             EXPECT_EQ(stateOf(e), before);
             // The last literal is still a value.
             write(e, p, fm::Value::ofEnum(type, literals - 1));
-            EXPECT_EQ(e->getPropertyValue(p, Tag::standard()), fm::Value::ofEnum(type, literals - 1));
+            EXPECT_EQ(reflect.get(e, p), fm::Value::ofEnum(type, literals - 1));
         }
     }
     EXPECT_EQ(enumerations, 9);

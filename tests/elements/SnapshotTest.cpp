@@ -32,7 +32,7 @@ TEST(Snapshot, SetAndSetBackInOneTransactionIsNotReported) {
     inOneTransaction(m.model, [&] {
         for (const fm::ModelElement& e : elements)
             for (const fm::meta::Property& p : storedProperties(e)) {
-                const fm::Value before = e->getPropertyValue(p, Tag::standard());
+                const fm::Value before = reflect.get(e, p);
                 write(e, p, valueOf(p, false));
                 write(e, p, before);
             }

@@ -9,7 +9,7 @@
 #include <fenmo/ChangeReport.hpp>
 #include <fenmo/Exceptions.hpp>
 #include <fenmo/ModelImpl.hpp>
-#include <fenmo/ReflectionPrivateTag.hpp>
+#include <fenmo/Reflection.hpp>
 #include <fenmo/Text.hpp>
 #include <fenmo/Value.hpp>
 #include <fenmo/meta/StandardTypes.hpp>
@@ -57,6 +57,9 @@ namespace fm = ::fenmo;
 namespace tn = ::tav::fenmo::treeNode;
 namespace S = ::tav::fenmo::treeNode::schema;
 using Tag = fm::ReflectionPrivateTag;
+// Reflective access as hosts use it: public, and privileged (which may also write protected properties).
+inline const fm::Reflection reflect;
+inline const fm::Reflection privileged(fm::Access::Privileged);
 using Std = fm::meta::StandardTypes;
 template <class T>
 using opt = boost::optional<T>;
@@ -157,7 +160,7 @@ inline std::vector<fm::meta::Property> storedProperties(const fm::ModelElement& 
 
 // A reflective write with the privileged tag, which every stored property of these classes accepts.
 inline void write(const fm::ModelElement& e, const fm::meta::Property& p, const fm::Value& v) {
-    e->setPropertyValue(p, v, Tag::privileged());
+    privileged.set(e, p, v);
 }
 
 // Whether each stored property is set, and its value read reflectively (collections as their
@@ -166,10 +169,10 @@ using State = std::vector<std::pair<bool, fm::Value>>;
 inline State stateOf(const fm::ModelElement& element) {
     State state;
     for (const fm::meta::Property& p : storedProperties(element)) {
-        fm::Value v = element->getPropertyValue(p, Tag::standard());
+        fm::Value v = reflect.get(element, p);
         if (v.getFlags() == fm::ValueFlags::Set)
             v = fm::Value::ofList(p->getType(), v.getFlags(), v.getEntries());
-        state.emplace_back(element->hasPropertyValue(p, Tag::standard()), std::move(v));
+        state.emplace_back(reflect.has(element, p), std::move(v));
     }
     return state;
 }

@@ -4,10 +4,14 @@
 #include "Support.hpp"
 
 #include <fenmo/Exceptions.hpp>
+#include <fenmo/Reflection.hpp>
 #include <fenmo/Uuid.hpp>
 #include <fenmo/meta/StandardTypes.hpp>
 
+#include <algorithm>
+#include <set>
 #include <stdexcept>
+#include <string_view>
 
 namespace fenmo_test {
 namespace {
@@ -24,17 +28,51 @@ TEST(Errors, CarryCatalogKeyAndArguments) {
         EXPECT_NE(what.find(part), std::string::npos) << what;
 }
 
+// The catalog lists each key once, with a text that places no more arguments than the key takes; each
+// keyed exception carries its entry's text, and a key of another catalog still shows its arguments.
+TEST(Errors, OneCatalogOfKeysTextsAndArgumentCounts) {
+    std::set<std::string_view> keys;
+    for (const fenmo::MessageEntry& entry : fenmo::frameworkMessages()) {
+        SCOPED_TRACE(std::string(entry.key));
+        EXPECT_TRUE(keys.insert(entry.key).second);
+        EXPECT_LE(entry.minArguments, entry.maxArguments);
+        std::size_t placed = 0;
+        for (std::size_t i = 0; i + 2 < entry.text.size(); ++i)
+            if (entry.text[i] == '{' && entry.text[i + 2] == '}')
+                placed = std::max<std::size_t>(placed, entry.text[i + 1] - '0' + 1);
+        EXPECT_LE(placed, entry.maxArguments);
+        std::vector<std::u16string> arguments;
+        for (std::size_t i = 0; i < entry.maxArguments; ++i)
+            arguments.push_back(u"arg" + fenmo::widenNumber(i));
+        const fenmo::MessageIdException e("fenmo:messages", std::string(entry.key), arguments);
+        const std::string what = e.what();
+        EXPECT_EQ(what.rfind("fenmo:messages/" + std::string(entry.key) + ": ", 0), 0u) << what;
+        for (const std::u16string& argument : arguments)
+            EXPECT_NE(what.find(fenmo::toUtf8(argument)), std::string::npos) << what;
+    }
+    EXPECT_EQ(keys.size(), 12u);
+    EXPECT_STREQ(
+        fenmo::CannotAddIncompatibleTypesException({u"A", u"B"}).what(),
+        "fenmo:messages/CannotAddIncompatibleTypes: an element of class 'A' cannot be added where 'B' is "
+        "expected");
+    EXPECT_STREQ(fenmo::InvalidValueException().what(), "fenmo:messages/InvalidValue: invalid value");
+    EXPECT_STREQ(fenmo::MessageIdException("Qorin:class", "InvalidHandle", {u"h", u"i"}).what(),
+                 "Qorin:class/InvalidHandle: h, i");
+    // A keyed exception built with more arguments than its key takes is a mistake of the caller, caught
+    // in debug builds.
+    EXPECT_DEBUG_DEATH(fenmo::CannotModifyProxyException({u"extra"}), "arguments");
+}
+
 TEST(Errors, RefusedOperationsLeaveTheModelUnchanged) {
     Model model = Model::create();
     Node a = Node::create(model);
     a->setText(txt(u"a"));
     Node p = Node::create(model);
-    const auto& tag = ReflectionPrivateTag::standard();
     const auto before = dump(model);
     Recorder recorder(model);
 
     try {  // a value of another type
-        a->setPropertyValue(TestMeta::textProp(), Value::ofInteger(3), tag);
+        fenmo::Reflection().set(a, TestMeta::textProp(), Value::ofInteger(3));
         FAIL();
     } catch (const fenmo::CannotCastIncompatibleTypesException& e) {
         ASSERT_EQ(e.arguments().size(), 1u);

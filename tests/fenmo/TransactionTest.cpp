@@ -61,7 +61,7 @@ TEST(Transaction, AnEndedTransactionCannotEndALaterOne) {
     Transaction outer = w.model->beginTransaction(false);
     Transaction inner = w.model->beginTransaction(false);
     w.a->setText(txt(u"gone"));
-    EXPECT_THROW(outer.commit(boost::none), std::logic_error);  // innermost first
+    EXPECT_THROW(outer.commit(boost::none), fenmo::InvalidOperationException);  // innermost first
     EXPECT_EQ(w.model->transactionDepth(), 2u);
     outer.abandon();  // ends the inner one as well
     EXPECT_FALSE(w.model->isInTransaction());
@@ -71,13 +71,50 @@ TEST(Transaction, AnEndedTransactionCannotEndALaterOne) {
     Transaction first = w.model->beginTransaction(false);
     Transaction second = w.model->beginTransaction(false);
     w.a->setNumber(9);
-    EXPECT_THROW(inner.commit(boost::none), std::logic_error);
+    EXPECT_THROW(inner.commit(boost::none), fenmo::InvalidOperationException);
     inner.abandon();  // as its destructor would
     EXPECT_EQ(w.model->transactionDepth(), 2u) << "a stale transaction ended a later one";
     second.commit(boost::none);
     first.commit(boost::none);
     EXPECT_EQ(w.a->getNumber(), 9);
     EXPECT_FALSE(w.model->isInTransaction());
+}
+
+// Calls that the model's state does not allow fail with the keyed "InvalidOperation" and change nothing;
+// the model goes on as before.
+TEST(Transaction, MisuseIsAKeyedErrorThatChangesNothing) {
+    World w;
+    Recorder recorder(w.model);
+    w.a->setText(txt(u"one"));
+    const auto before = dump(w.model);
+    auto failsWith = [](auto&& call, const std::u16string& reason) {
+        try {
+            call();
+            ADD_FAILURE() << "no error";
+        } catch (const fenmo::MessageIdException& e) {
+            EXPECT_EQ(e.catalog(), "fenmo:messages");
+            EXPECT_EQ(e.key(), "InvalidOperation");
+            EXPECT_EQ(e.arguments(), std::vector<std::u16string>{reason}) << e.what();
+        }
+    };
+
+    Transaction edit = w.model->beginEdit();
+    w.a->setNumber(5);
+    failsWith([&] { w.model->undo(); }, u"undo and redo are not possible inside a transaction");
+    failsWith([&] { w.model->redo(); }, u"undo and redo are not possible inside a transaction");
+    EXPECT_EQ(w.model->transactionDepth(), 1u);
+    EXPECT_EQ(w.model->undoStepCount(), 1u);
+    edit.commit();
+    failsWith([&] { edit.commit(); }, u"the transaction is no longer open");
+    failsWith([&] { edit.commit(boost::none); }, u"the transaction is no longer open");
+    EXPECT_EQ(w.model->undoStepCount(), 2u);
+    EXPECT_EQ(recorder.reports.size(), 2u);
+
+    // beginEdit and commit() are beginTransaction(false) and commit(boost::none): one undo step each.
+    w.model->undo();
+    EXPECT_EQ(dump(w.model), before);
+    w.model->redo();
+    EXPECT_EQ(w.a->getNumber(), 5);
 }
 
 TEST(Transaction, NestedAbandonKeepsTheOuterChangesAndTheCommitReportsOnce) {

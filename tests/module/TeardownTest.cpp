@@ -5,7 +5,7 @@
 #include "ModuleSupport.hpp"
 
 #include <fenmo/Builder.hpp>
-#include <fenmo/ReflectionPrivateTag.hpp>
+#include <fenmo/Reflection.hpp>
 #include <fenmo/Text.hpp>
 #include <fenmo/Value.hpp>
 #include <fenmo/meta/Class.hpp>
@@ -103,22 +103,21 @@ void editWithLibraryElements(const ::fenmo::Model& model, bool clearHistory) {
         ::fenmo::handleCast<meta::Class>(registry().getType(u"tav.fenmo.treeNode.SignalAttributes"));
     ASSERT_TRUE(signal);
     const meta::Property dataType = signal->findProperty(u"dataType");
-    const ::fenmo::ReflectionPrivateTag& tag = ::fenmo::ReflectionPrivateTag::standard();
-    ::fenmo::ModelElement element = signal->instantiateBuilder(model)->create(::fenmo::uuid());
+    const ::fenmo::Reflection reflection;
+    ::fenmo::ModelElement element = reflection.create(model, signal);
     for (int i = 0; i < 3; ++i) {
         ::fenmo::Transaction outer = model->beginTransaction(false);
         {
             ::fenmo::Transaction inner = model->beginTransaction(false);
-            element->setPropertyValue(dataType, ::fenmo::Value::ofString(u"t" + ::fenmo::widenNumber(i)),
-                                      tag);
+            reflection.set(element, dataType, ::fenmo::Value::ofString(u"t" + ::fenmo::widenNumber(i)));
         }  // abandoned: an inner snapshot goes back to the model's pool
-        element->setPropertyValue(dataType, ::fenmo::Value::ofString(u"u" + ::fenmo::widenNumber(i)), tag);
+        reflection.set(element, dataType, ::fenmo::Value::ofString(u"u" + ::fenmo::widenNumber(i)));
         outer.commit(boost::none);
     }
     model->undo();
     model->redo();
     model->setUndoRecording(false);
-    element->setPropertyValue(dataType, ::fenmo::Value::ofString(u"unrecorded"), tag);
+    reflection.set(element, dataType, ::fenmo::Value::ofString(u"unrecorded"));
     model->setUndoRecording(true);
     element->destroy();
     if (clearHistory) model->clearHistory();

@@ -4,7 +4,7 @@
 #include "ReportPrinter.hpp"
 #include "ValueText.hpp"
 
-#include <fenmo/ReflectionPrivateTag.hpp>
+#include <fenmo/Reflection.hpp>
 
 #include <gtest/gtest.h>
 
@@ -73,9 +73,8 @@ TEST(ValueText, QuotesWhatIsNotOneWordAndWritesValuesAsTheirSerializersDo) {
     tn::BlockAttributes::Builder builder(model);
     builder.addTavBlocks({reinterpret_cast<TAVBlock*>(std::uintptr_t{0x20}),
                           reinterpret_cast<TAVBlock*>(std::uintptr_t{0x10})});
-    ::fenmo::Value blocks = builder.createBlockAttributes(::fenmo::uuid())
-                                ->getPropertyValue(tn::schema::BlockAttributes::tavBlocks(),
-                                                   ::fenmo::ReflectionPrivateTag::standard());
+    ::fenmo::Value blocks = ::fenmo::Reflection().get(builder.createBlockAttributes(::fenmo::uuid()),
+                                                      tn::schema::BlockAttributes::tavBlocks());
     EXPECT_EQ(valueText(blocks, names), "{0x0000000000000010, 0x0000000000000020}");
 }
 

@@ -70,10 +70,10 @@ TEST(Hierarchy, ChildrenFollowIndexOneAndTheMapForgetsOldKeys) {
 
     // The host's addChild puts a node before a sibling of equal index; removeChild takes the given one.
     TreeNode twin = createDetached(model, u"twin", 5);
-    const ReflectionPrivateTag& tag = ReflectionPrivateTag::standard();
-    attrs->invoke(schema::ParentAttributes::addChild(), {Value::ofElement(twin)}, tag);
+    const Reflection reflection;
+    reflection.invoke(attrs, schema::ParentAttributes::addChild(), {Value::ofElement(twin)});
     EXPECT_EQ(childNames(root), (Names{u"bee", u"a", u"twin", u"d", u"a2"}));
-    attrs->invoke(schema::ParentAttributes::removeChild(), {Value::ofElement(d)}, tag);
+    reflection.invoke(attrs, schema::ParentAttributes::removeChild(), {Value::ofElement(d)});
     EXPECT_EQ(childNames(root), (Names{u"bee", u"a", u"twin", u"a2"}));
     EXPECT_TRUE(d);
     EXPECT_FALSE(d->container().get());

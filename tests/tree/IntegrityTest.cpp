@@ -49,8 +49,7 @@ TEST(Integrity, CyclesAreRefusedAndTheTreeStaysWhole) {
     // The root's parent attributes contained by its descendant, directly and reflectively.
     failsWith("InvalidValue", [&] { a1->setInheritedParentAttrs(root->getParentAttrs()); });
     failsWith("InvalidValue", [&] {
-        a1->setPropertyValue(schema::TreeNode::parentAttrs(), Value::ofElement(root->getParentAttrs()),
-                             ReflectionPrivateTag::standard());
+        Reflection().set(a1, schema::TreeNode::parentAttrs(), Value::ofElement(root->getParentAttrs()));
     });
     before.expectUnchanged();
     EXPECT_TRUE(log.reports.empty());
@@ -140,10 +139,8 @@ TEST(Integrity, DestroyedElementsRefuseEveryEdit) {
     BlockAttributes::Builder block;
     failsWith("CannotAddNonExistentObject", [&] { dead->createIntoBlockAttrs(&block, uuid()); });
     failsWith("CannotAddNonExistentObject", [&] { deadSignal->setDataType(std::u16string(u"single")); });
-    failsWith("CannotAddNonExistentObject", [&] {
-        deadSignal->setPropertyValue(schema::SignalAttributes::dims(), Value::ofString(u"2"),
-                                     ReflectionPrivateTag::standard());
-    });
+    failsWith("CannotAddNonExistentObject",
+              [&] { Reflection().set(deadSignal, schema::SignalAttributes::dims(), Value::ofString(u"2")); });
     failsWith("CannotAddNonExistentObject", [&] { deadChild->setName(u"c"); });
     failsWith("CannotAddNonExistentObject", [&] { deadChild->setParent(TreeNode()); });
     // Nor can a dead element be put into a live one.

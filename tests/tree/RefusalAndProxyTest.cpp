@@ -19,10 +19,8 @@ TEST(Refusal, TakenKeysAmongSiblingsChangeNothing) {
 
     failsWith("UniquenessConstraint", [&] { b->setName(u"a"); });
     failsWith("UniquenessConstraint", [&] { b->setIndexOne(3); });
-    failsWith("UniquenessConstraint", [&] {
-        b->setPropertyValue(schema::ChildAttributes::name(), Value::ofString(u"c"),
-                            ReflectionPrivateTag::standard());
-    });
+    failsWith("UniquenessConstraint",
+              [&] { Reflection().set(b, schema::ChildAttributes::name(), Value::ofString(u"c")); });
     for (const TreeNode& node : {sameName, sameIndex}) {
         failsWith("UniquenessConstraint", [&] { node->getChildAttrs()->setParent(root); });
         failsWith("UniquenessConstraint", [&] { node->getChildAttrs()->setAttrsOfParent(attrs); });
@@ -106,7 +104,7 @@ TEST(Proxies, SlotAndAttrsOfParentResolveOnceTheTargetModelIsOpen) {
         transaction.commit(boost::none);
     }
     const ::fenmo::meta::Property& slot = schema::TreeNode::signalAttrs();
-    const ReflectionPrivateTag& unresolved = ReflectionPrivateTag::unresolved();
+    const Reflection unresolved(Access::Public, Proxies::Keep);
     EXPECT_EQ(node->getSignalAttrs().get(), signal.get());
     EXPECT_EQ(child->getAttrsOfParent().get(), parent.get());
     EXPECT_FALSE(child->getParent().get());
@@ -122,10 +120,10 @@ TEST(Proxies, SlotAndAttrsOfParentResolveOnceTheTargetModelIsOpen) {
     SignalAttributes realSignal = SignalAttributes::create(target, signalId);
     realParent->getAttrsOfChildrenMutable().add(::fenmo::handleCast<ChildAttributes>(
         target->createProxy(ChildAttributes::metaClass(), ProxyId(child->getUuid(), model->getId()))));
-    EXPECT_EQ(node->getPropertyValue(slot, unresolved).getElement().get(), signal.get())
+    EXPECT_EQ(unresolved.get(node, slot).getElement().get(), signal.get())
         << "a read that does not resolve leaves the proxy";
     EXPECT_EQ(node->getSignalAttrs().get(), realSignal.get());
-    EXPECT_EQ(node->getPropertyValue(slot, unresolved).getElement().get(), realSignal.get())
+    EXPECT_EQ(unresolved.get(node, slot).getElement().get(), realSignal.get())
         << "the slot now holds the real element";
     EXPECT_EQ(child->getAttrsOfParent().get(), realParent.get());
     EXPECT_EQ(child->getParent().get(), parentNode.get());

@@ -89,11 +89,11 @@ TEST(TreeNode, SlotsReplaceAndEmptyWithoutDestroyingAndIsInheritedIsDerived) {
     EXPECT_FALSE(node->getIsInherited());
     node->setInheritedParentAttrs(inherited);
     EXPECT_TRUE(node->getIsInherited());
-    EXPECT_TRUE(node->getPropertyValue(isInherited, ReflectionPrivateTag::standard()).getBoolean());
+    EXPECT_TRUE(Reflection().get(node, isInherited).getBoolean());
     const std::size_t steps = model->undoStepCount();
     for (bool value : {false, true}) {
         Names arguments = failsWith("CannotSetReadOnlyProperty", [&] {
-            node->setPropertyValue(isInherited, Value::ofBoolean(value), ReflectionPrivateTag::privileged());
+            Reflection(Access::Privileged).set(node, isInherited, Value::ofBoolean(value));
         });
         EXPECT_EQ(arguments, Names{u"treeNode.TreeNode.isInherited"});
     }

@@ -9,7 +9,7 @@
 #include <fenmo/Exceptions.hpp>
 #include <fenmo/GenericCollection.hpp>
 #include <fenmo/ModelImpl.hpp>
-#include <fenmo/ReflectionPrivateTag.hpp>
+#include <fenmo/Reflection.hpp>
 #include <fenmo/Text.hpp>
 #include <fenmo/Uuid.hpp>
 #include <fenmo/Value.hpp>
@@ -25,10 +25,12 @@
 
 namespace treetest {
 
+using ::fenmo::Access;
 using ::fenmo::Model;
 using ::fenmo::ModelElement;
+using ::fenmo::Proxies;
 using ::fenmo::ProxyId;
-using ::fenmo::ReflectionPrivateTag;
+using ::fenmo::Reflection;
 using ::fenmo::uuid;
 using ::fenmo::Value;
 using tav::fenmo::treeNode::BlockAttributes;

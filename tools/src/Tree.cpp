@@ -1,6 +1,6 @@
 #include "Tree.hpp"
 
-#include <fenmo/ReflectionPrivateTag.hpp>
+#include <fenmo/Reflection.hpp>
 #include <fenmo/Text.hpp>
 
 namespace arvelle::tools {
@@ -53,15 +53,15 @@ tn::TreeNode findNode(const tn::TreeNode& root, std::u16string_view path) {
 
 std::vector<Slot> attributeSlots(const tn::TreeNode& node) {
     namespace schema = tn::schema;
+    const ::fenmo::Reflection reflection;
     std::vector<Slot> slots;
-    for (const ::fenmo::meta::Property& property : tn::TreeNode::metaClass()->getProperties()) {
+    reflection.forEachProperty(node, [&](const ::fenmo::meta::Property& property) {
         if (!property->isComposite() || property == schema::TreeNode::parentAttrs() ||
             property == schema::TreeNode::childAttrs())
-            continue;
-        ::fenmo::ModelElement element =
-            node->getPropertyValue(property, ::fenmo::ReflectionPrivateTag::standard()).getElement();
+            return;
+        ::fenmo::ModelElement element = reflection.get(node, property).getElement();
         if (element) slots.push_back({property, element});
-    }
+    });
     return slots;
 }
 

@@ -2,7 +2,7 @@
 
 #include "ValueText.hpp"
 
-#include <fenmo/ReflectionPrivateTag.hpp>
+#include <fenmo/Reflection.hpp>
 #include <fenmo/Text.hpp>
 
 #include <algorithm>
@@ -30,12 +30,12 @@ struct Row {
 
 AttributeText describe(const Slot& slot, const ElementNames& names) {
     AttributeText text{slotLabel(slot.property), {}};
-    const auto& tag = ::fenmo::ReflectionPrivateTag::standard();
-    for (const ::fenmo::meta::Property& property : slot.element->getMetaClass()->getProperties()) {
-        if (!slot.element->hasPropertyValue(property, tag)) continue;
+    const ::fenmo::Reflection reflection;
+    reflection.forEachProperty(slot.element, [&](const ::fenmo::meta::Property& property) {
+        if (!reflection.has(slot.element, property)) return;
         text.values.emplace_back(::fenmo::toUtf8(property->getName()),
-                                 valueText(slot.element->getPropertyValue(property, tag), names));
-    }
+                                 valueText(reflection.get(slot.element, property), names));
+    });
     return text;
 }
 

@@ -34,6 +34,10 @@ public:
     // transaction level).
     void modifying() { m_owner->notifyModifying(propertyIndex()); }
 
+    // Removes every entry (unlinking elements as their removal would), in a transaction of its own;
+    // refuses a proxy owner. Reflection uses it to unset a collection property.
+    virtual void clear() = 0;
+
 protected:
     AbstractOwnedCollection(ModelElement::Impl& owner, const meta::Property& property) noexcept
         : m_owner(&owner), m_property(property.get()) {}

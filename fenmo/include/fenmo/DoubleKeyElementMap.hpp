@@ -83,7 +83,7 @@ public:
         transaction.commit(boost::none);
         return true;
     }
-    void clear() {
+    void clear() override {
         if (m_byFirst.empty()) return;
         Transaction transaction = beginChange();
         PersistentVector<T> old = std::move(m_byFirst);

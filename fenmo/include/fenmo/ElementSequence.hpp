@@ -96,7 +96,7 @@ public:
         detach(old);
         transaction.commit(boost::none);
     }
-    void clear() {
+    void clear() override {
         if (m_elements.empty()) return;
         Transaction transaction = beginChange();
         PersistentVector<T> old = std::move(m_elements);

@@ -34,6 +34,8 @@ public:
     // Transactions nest; only the outermost commit records an undo step and informs listeners.
     // `internal`: the changes are bookkeeping (registration), neither recorded for undo nor reported.
     Transaction beginTransaction(bool internal);
+    // An edit: recorded for undo (while recording is on) and reported; beginTransaction(false).
+    Transaction beginEdit() { return beginTransaction(false); }
     // An edit that becomes an undo step even while undo recording is switched off.
     Transaction beginRevertibleTransaction();
     bool isInTransaction() const noexcept;

@@ -47,7 +47,7 @@ public:
         transaction.commit(boost::none);
         return true;
     }
-    void clear() {
+    void clear() override {
         if (m_values.empty()) return;
         Transaction transaction = beginChange();
         m_values.clear();

@@ -22,8 +22,10 @@ public:
     // Abandons the transaction if it is still open.
     ~Transaction();
 
-    // Ends the transaction keeping its changes. `result` is what the transaction produced (none for
-    // plain edits). Transactions end innermost first.
+    // Ends the transaction keeping its changes. Transactions end innermost first; committing one that
+    // is not the innermost open one, or is no longer open, fails with "InvalidOperation".
+    void commit();
+    // The same, naming what the transaction produced (none for plain edits).
     void commit(const boost::optional<Value>& result);
     // Ends the transaction undoing its changes, as its destructor would.
     void abandon();

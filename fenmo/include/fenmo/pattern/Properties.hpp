@@ -22,7 +22,7 @@ namespace fenmo::pattern {
 using PropertyHandle = const meta::Property& (*)();
 
 // Whether a reflective write needs the privileged tag (properties without public mutator).
-enum class Access { Public, Privileged };
+using ::fenmo::Access;
 
 template <class M>
 struct MemberOf;

@@ -1,11 +1,9 @@
 #pragma once
 // Text forms of enumerators: by literal name (empty key), by decimal value ("ID"), by public
-// identifier ("PublicID"). Unknown texts throw Boost's bad_lexical_cast.
+// identifier ("PublicID"). A text that names no literal fails with "InvalidValue" giving the text.
 
 #include <fenmo/meta/Enum.hpp>
 #include <fenmo/meta/PropertySerializer.hpp>
-
-#include <boost/lexical_cast.hpp>
 
 #include <cstdint>
 #include <string>
@@ -13,7 +11,8 @@
 namespace fenmo::meta {
 
 namespace detail {
-// The decimal text must be, in full, an optional sign and digits within the 32-bit range.
+// The decimal text must be, in full, an optional sign and digits within the 32-bit range; otherwise
+// "InvalidValue" giving the text.
 std::int32_t parseDecimal(const std::u16string& text);
 std::u16string decimalText(std::int32_t value);
 }  // namespace detail
@@ -34,8 +33,8 @@ protected:
     const Enum::Impl& enumeration() const { return static_cast<const Enum::Impl&>(*m_type.get()); }
     // The first literal, in name order, with this value.
     const EnumLiteral* literalOf(E value) const { return enumeration().literalByValue(static_cast<std::int32_t>(value)); }
-    static E valueOf(const EnumLiteral* literal) {
-        if (!literal) throw boost::bad_lexical_cast();
+    static E valueOf(const EnumLiteral* literal, const std::u16string& text) {
+        if (!literal) throw InvalidValueException({text});
         return static_cast<E>((*literal)->getValue());
     }
 
@@ -54,7 +53,7 @@ protected:
         return literal ? (*literal)->getName() : std::u16string();
     }
     E doParseValue(const std::u16string& text) const override {
-        return this->valueOf(this->enumeration().literalByName(text));
+        return this->valueOf(this->enumeration().literalByName(text), text);
     }
 };
 
@@ -68,7 +67,7 @@ protected:
         return detail::decimalText(static_cast<std::int32_t>(value));
     }
     E doParseValue(const std::u16string& text) const override {
-        return this->valueOf(this->enumeration().literalByValue(detail::parseDecimal(text)));
+        return this->valueOf(this->enumeration().literalByValue(detail::parseDecimal(text)), text);
     }
 };
 
@@ -83,7 +82,7 @@ protected:
         return literal ? (*literal)->getPublicId() : std::u16string();
     }
     E doParseValue(const std::u16string& text) const override {
-        return this->valueOf(this->enumeration().literalByPublicId(text));
+        return this->valueOf(this->enumeration().literalByPublicId(text), text);
     }
 };
 
