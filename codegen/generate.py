@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
-"""Generates the element classes and the registration passes of the library from its schema.
+"""Generates the element classes and the registration of the library's metamodel from its schema.
 
-Usage: generate.py SCHEMA OUTPUT_DIR          writes the files (only those whose content changed)
-       generate.py SCHEMA OUTPUT_DIR --list   prints the paths it would write, one per line
+Usage: generate.py SCHEMA OUTPUT_DIR [--clang-format PATH]   writes the files whose content changed
+       generate.py SCHEMA OUTPUT_DIR --list                  prints the paths it would write
 """
 
+import argparse
+import concurrent.futures
 import pathlib
 import sys
 
@@ -13,6 +15,7 @@ sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
 import element_header  # noqa: E402
 import element_source  # noqa: E402
 import meta_package  # noqa: E402
+from printer import STYLE_FILE, format_cpp  # noqa: E402
 from schema import Schema, SchemaError  # noqa: E402
 
 BANNER = "// Generated from schema/treeNode.toml by codegen/generate.py; do not edit."
@@ -34,22 +37,34 @@ def outputs(schema):
     return files
 
 
+def arguments(argv):
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("schema")
+    parser.add_argument("output", nargs="?")
+    parser.add_argument("--list", action="store_true", help="print the paths it would write, one per line")
+    parser.add_argument("--clang-format", metavar="PATH", help="format what it writes with this clang-format")
+    options = parser.parse_args(argv)
+    if not options.output:
+        parser.error("OUTPUT_DIR is required")
+    return options
+
+
 def main(argv):
-    if len(argv) < 3:
-        print(__doc__, file=sys.stderr)
-        return 2
+    options = arguments(argv[1:])
     try:
-        schema = Schema(argv[1])
+        schema = Schema(options.schema)
     except SchemaError as error:
-        print(f"{argv[1]}: {error}", file=sys.stderr)
+        print(error, file=sys.stderr)
         return 1
-    out = pathlib.Path(argv[2])
+    out = pathlib.Path(options.output)
     files = outputs(schema)
-    if "--list" in argv[3:]:
+    if options.list:
         for path in files:
             print(out / path)
         return 0
-    for path, content in files.items():
+    with concurrent.futures.ThreadPoolExecutor() as pool:
+        formatted = pool.map(lambda content: format_cpp(content, options.clang_format, STYLE_FILE), files.values())
+    for path, content in zip(files, formatted):
         target = out / path
         target.parent.mkdir(parents=True, exist_ok=True)
         if not target.exists() or target.read_text() != content:

@@ -171,7 +171,7 @@ def instantiate_passes(schema):
         for p in c.properties:
             f = f"m_{c.name}_{p.name}"
             composite = "true" if p.composite else "false"
-            tree.append(f"    {f} = createProperty({u16(p.name)}, ValueFlags({p.kind}), {composite}, id(\"{p.identity}\"));")
+            tree.append(f"    {f} = createProperty({u16(p.name)}, ValueFlags({p.kind.value}), {composite}, id(\"{p.identity}\"));")
             flags = []
             if p.derived:
                 flags.append(f"{f}->setDerived(true);")
