@@ -85,6 +85,11 @@ def impl_class(c):
             template <class B>
             class BuilderBase;
 
+            // The indices of the stored properties, as registered with the metamodel.
+            struct Index {
+                $indices
+            };
+
             $public
 
             $overrides
@@ -108,6 +113,7 @@ def impl_class(c):
         };
         """, **names(
         c,
+        indices=lines([f"static constexpr std::size_t {p.name} = {p.index};" for p in c.stored]),
         public=lines(each(c, "impl_public"), [f"{m};" for m in c.methods]),
         overrides=lines(framework_overrides(c), each(c, "impl_virtual"), invokers),
         protected=lines(each(c, "impl_protected"), operations),

@@ -151,7 +151,7 @@ def builder_bodies(c):
         if (p == $handle().get()) {
             $store;
             return $index;
-        }""", handle=p.handle_fn, store=p.generator.store_value(), index=p.index)
+        }""", handle=p.handle_fn, store=p.generator.store_value(), index=f"Index::{p.name}")
         for p in c.stored if p.generator.store_value()]
     nested_cases = each(c, "store_nested", c.stored)
     return cpp("""

@@ -3,12 +3,18 @@
 
 Usage: generate.py SCHEMA OUTPUT_DIR [--clang-format PATH]   writes the files whose content changed
        generate.py SCHEMA OUTPUT_DIR --list                  prints the paths it would write
+       generate.py SCHEMA --mint Class.property              prints a new identity for a new element
+
+A new identity is the name-based (version 3) uuid of the element's qualified name (the package's
+qualified prefix, then Class, Class.property, Class.operation.argument or Enum.LITERAL) in the
+namespace of the library's root identity: the same name always gives the same identity.
 """
 
 import argparse
 import concurrent.futures
 import pathlib
 import sys
+import uuid
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
 
@@ -43,10 +49,25 @@ def arguments(argv):
     parser.add_argument("output", nargs="?")
     parser.add_argument("--list", action="store_true", help="print the paths it would write, one per line")
     parser.add_argument("--clang-format", metavar="PATH", help="format what it writes with this clang-format")
+    parser.add_argument("--mint", metavar="NAME", help="print the identity of a new element (Class.property)")
     options = parser.parse_args(argv)
-    if not options.output:
+    if not options.output and not options.mint:
         parser.error("OUTPUT_DIR is required")
     return options
+
+
+def mint(schema, name):
+    """The identity of a new element `name` (Class, Class.property, ...), or SchemaError if the schema
+    already has the element or the identity."""
+    owners = dict(schema.identities())
+    if name in owners:
+        raise SchemaError(f"{name} already has the identity {owners[name]}; identities never change")
+    qualified = schema.package["qualified_prefix"] + name
+    identity = str(uuid.uuid3(uuid.UUID(schema.library["root_identity"]), qualified))
+    taken = next((owner for owner, known in owners.items() if known == identity), None)
+    if taken:
+        raise SchemaError(f"the identity {identity} of {qualified} is already used by {taken}")
+    return identity
 
 
 def main(argv):
@@ -56,6 +77,13 @@ def main(argv):
     except SchemaError as error:
         print(error, file=sys.stderr)
         return 1
+    if options.mint:
+        try:
+            print(mint(schema, options.mint))
+        except SchemaError as error:
+            print(f"{options.schema}: {error.message}", file=sys.stderr)
+            return 1
+        return 0
     out = pathlib.Path(options.output)
     files = outputs(schema)
     if options.list:

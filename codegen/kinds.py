@@ -36,9 +36,11 @@ class PropertyKind:
 
     def values(self, **more):
         """The names the templates use: X the owning class, P the capitalised property name, Y its
-        declared type, T the C++ type of one value, field, index, handle (the meta::Property accessor)."""
+        declared type, T the C++ type of one value, field, index (the constant that names the property's
+        index), handle (the meta::Property accessor)."""
         p = self.p
-        return dict(X=p.owner.name, P=p.cap, Y=p.type, T=p.cpp, field=p.field, index=p.index, handle=p.handle_fn,
+        return dict(X=p.owner.name, P=p.cap, Y=p.type, T=p.cpp, field=p.field, index=f"Index::{p.name}",
+                    handle=p.handle_fn,
                     F=F, P_=P_, UUID=UUID, BUILDER=BUILDER, **more)
 
     def t(self, template, **more):
@@ -558,5 +560,5 @@ def generator_for(schema, prop):
             return kind(schema, prop)
     what = "derived " if prop.derived else ""
     family = "element class" if element else "value type"
-    raise SchemaError(f"{prop.qualified}: no property kind holds a {what}{prop.kind.word} of {family} "
+    raise SchemaError(f"{prop.qualified}: no property kind holds a {what}{prop.kind.value} of {family} "
                       f"{prop.type}", prop.line_of("kind"))

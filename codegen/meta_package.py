@@ -171,7 +171,7 @@ def instantiate_passes(schema):
         for p in c.properties:
             f = f"m_{c.name}_{p.name}"
             composite = "true" if p.composite else "false"
-            tree.append(f"    {f} = createProperty({u16(p.name)}, ValueFlags({p.kind.value}), {composite}, id(\"{p.identity}\"));")
+            tree.append(f"    {f} = createProperty({u16(p.name)}, {p.kind.cpp}, {composite}, id(\"{p.identity}\"));")
             flags = []
             if p.derived:
                 flags.append(f"{f}->setDerived(true);")
@@ -216,7 +216,7 @@ def weave_passes(schema):
                       f"{t.instantiator_kind}, 0>>(), nullptr);")
         native.append(f"    registry->registerTypeNames({f}, {u16(t.native_name)}, u\"\", typeid({t.cpp}).name());")
         if t.serializer:
-            native.append(f"    serializers->registerPropertySerializer({f}, new ::nativeTypes::{t.serializer}({f}), u\"\");")
+            native.append(f"    serializers->registerPropertySerializer({f}, new ::nativeTypes::{t.serializer}({f}), meta::SerializerKey::Default);")
     native.append("}")
 
     tree = ["void MetaPackageArvelle::weave_treeNode(meta::MetaRegistry* registry,",
@@ -257,9 +257,9 @@ def weave_passes(schema):
             tree.append(f"    m_{e.name}_{lit.name}->setParentEnum({ef});")
         tree.append(f"    registry->registerType({ef}, std::make_unique<meta::CollectionInstantiatorImpl<treeNode::{e.name}, 0, 0>>(), nullptr);")
         tree.append(f"    registry->registerTypeNames({ef}, {u16('::' + nprefix + e.name)}, {u16(qprefix + e.name)}, \"\");")
-        tree.append(f"    serializers->registerPropertySerializer({ef}, new meta::EnumPropertySerializerAsName<treeNode::{e.name}>({ef}), u\"\");")
-        tree.append(f"    serializers->registerPropertySerializer({ef}, new meta::EnumPropertySerializerAsValue<treeNode::{e.name}>({ef}), u\"ID\");")
-        tree.append(f"    serializers->registerPropertySerializer({ef}, new meta::EnumPropertySerializerAsPublicId<treeNode::{e.name}>({ef}), u\"PublicID\");")
+        tree.append(f"    serializers->registerPropertySerializer({ef}, new meta::EnumPropertySerializerAsName<treeNode::{e.name}>({ef}), meta::SerializerKey::Default);")
+        tree.append(f"    serializers->registerPropertySerializer({ef}, new meta::EnumPropertySerializerAsValue<treeNode::{e.name}>({ef}), meta::SerializerKey::Id);")
+        tree.append(f"    serializers->registerPropertySerializer({ef}, new meta::EnumPropertySerializerAsPublicId<treeNode::{e.name}>({ef}), meta::SerializerKey::PublicId);")
     tree.append("}")
     return "\n".join(native) + "\n\n" + "\n".join(tree)
 
@@ -269,11 +269,11 @@ def serializer_removal(schema):
     lines = ["void MetaPackageArvelle::removeSerializers() noexcept {"]
     for t in schema.native_types:
         if t.serializer:
-            lines.append(f"    removeSerializer<::nativeTypes::{t.serializer}>(m_{t.name}, u\"\");")
+            lines.append(f"    removeSerializer<::nativeTypes::{t.serializer}>(m_{t.name}, meta::SerializerKey::Default);")
     for e in schema.enums:
-        lines.append(f"    removeSerializer<meta::EnumPropertySerializerAsName<treeNode::{e.name}>>(m_{e.name}, u\"\");")
-        lines.append(f"    removeSerializer<meta::EnumPropertySerializerAsValue<treeNode::{e.name}>>(m_{e.name}, u\"ID\");")
-        lines.append(f"    removeSerializer<meta::EnumPropertySerializerAsPublicId<treeNode::{e.name}>>(m_{e.name}, u\"PublicID\");")
+        lines.append(f"    removeSerializer<meta::EnumPropertySerializerAsName<treeNode::{e.name}>>(m_{e.name}, meta::SerializerKey::Default);")
+        lines.append(f"    removeSerializer<meta::EnumPropertySerializerAsValue<treeNode::{e.name}>>(m_{e.name}, meta::SerializerKey::Id);")
+        lines.append(f"    removeSerializer<meta::EnumPropertySerializerAsPublicId<treeNode::{e.name}>>(m_{e.name}, meta::SerializerKey::PublicId);")
     lines.append("}")
     return "\n".join(lines)
 

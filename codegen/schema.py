@@ -18,17 +18,17 @@ QUOTED_UUID = re.compile(r'"([0-9a-fA-F-]{36})"')
 
 
 class ValueKind(enum.Enum):
-    """How many values a property holds and how: the framework's ValueFlags, by number."""
+    """How many values a property holds and how; the schema names it by word, the C++ by fenmo::ValueKind."""
 
-    OPTIONAL = 0
-    SINGLE = 1
-    SEQUENCE = 2
-    SET = 3
-    MAP = 5
+    OPTIONAL = "optional"
+    SINGLE = "single"
+    SEQUENCE = "sequence"
+    SET = "set"
+    MAP = "map"
 
     @property
-    def word(self):
-        return self.name.lower()
+    def cpp(self):
+        return f"::fenmo::ValueKind::{self.value.capitalize()}"
 
 
 class SchemaError(Exception):
@@ -156,12 +156,12 @@ class Property:
         self.identity = required(merged, "identity", where, line)
         self.index = merged.get("index")
         self.type = required(merged, "type", where, line)
-        kind = merged.get("kind", 0)
+        kind = required(merged, "kind", where, line)
         try:
             self.kind = ValueKind(kind)
         except ValueError:
-            raise SchemaError(f"{where}: unknown kind {kind!r} (one of "
-                              f"{', '.join(str(k.value) for k in ValueKind)})", self.line_of("kind")) from None
+            raise SchemaError(f"{where}: unknown kind {kind!r} (one of {', '.join(k.value for k in ValueKind)})",
+                              self.line_of("kind")) from None
         self.composite = merged.get("composite", False)
         self.ordered = merged.get("ordered", True)
         self.unique = merged.get("unique", True)

@@ -167,7 +167,7 @@ inline State stateOf(const fm::ModelElement& element) {
     State state;
     for (const fm::meta::Property& p : storedProperties(element)) {
         fm::Value v = element->getPropertyValue(p, Tag::standard());
-        if (v.getFlags() == fm::ValueFlags::Set)
+        if (v.getFlags() == fm::ValueKind::Set)
             v = fm::Value::ofList(p->getType(), v.getFlags(), v.getEntries());
         state.emplace_back(element->hasPropertyValue(p, Tag::standard()), std::move(v));
     }

@@ -20,7 +20,7 @@ void BusTypeRootAttributes::Impl::cascadeCreation(BuilderImpl& builder) {
     (void)builder;
 }
 
-void BusTypeRootAttributes::Impl::setChecksum(const boost::optional<std::u16string>& value) { ::fenmo::pattern::setOptional(*this, m_checksum, value, 1); }
+void BusTypeRootAttributes::Impl::setChecksum(const boost::optional<std::u16string>& value) { ::fenmo::pattern::setOptional(*this, m_checksum, value, Index::checksum); }
 
 BusTypeRootAttributes::Impl::~Impl() {
     markDeleting();
@@ -127,7 +127,7 @@ std::size_t BusTypeRootAttributes::Impl::BuilderImpl::doSetOrAdd(const ::fenmo::
     const auto* p = property.get();
     if (p == schema::BusTypeRootAttributes::checksum().get()) {
         m_checksum = ::fenmo::pattern::fromValue<std::u16string>(*p, value);
-        return 1;
+        return Index::checksum;
     }
     return SIZE_MAX;
 }

@@ -61,6 +61,11 @@ public:
     template <class B>
     class BuilderBase;
 
+    // The indices of the stored properties, as registered with the metamodel.
+    struct Index {
+        static constexpr std::size_t checksum = 1;
+    };
+
     const boost::optional<std::u16string>& getChecksum() const noexcept { return m_checksum; }
     bool hasChecksum() const noexcept { return m_checksum.has_value(); }
 
@@ -99,7 +104,7 @@ private:
 public:
     // The class's properties in index order, for the operations written once for all classes.
     using Properties = ::fenmo::pattern::PropertyList<
-        ::fenmo::pattern::OptionalValue<&Impl::m_checksum, 1, &schema::BusTypeRootAttributes::checksum, &Impl::setChecksum, ::fenmo::pattern::Access::Privileged>>;
+        ::fenmo::pattern::OptionalValue<&Impl::m_checksum, Index::checksum, &schema::BusTypeRootAttributes::checksum, &Impl::setChecksum, ::fenmo::pattern::Access::Privileged>>;
 };
 
 // The old values of the properties a transaction changed.
@@ -133,7 +138,7 @@ protected:
 
 private:
     friend class BusTypeRootAttributes::Impl;
-    boost::optional<std::u16string> getChecksum() const { return ::fenmo::pattern::collected(*m_owner, 1, m_checksum); }
+    boost::optional<std::u16string> getChecksum() const { return ::fenmo::pattern::collected(*m_owner, Index::checksum, m_checksum); }
     ::fenmo::ModelElement::Builder* m_owner;
     boost::optional<std::u16string> m_checksum{};
 };
@@ -146,8 +151,8 @@ public:
     explicit BuilderBase(const ::fenmo::Model& model) : BuilderBase(model, std::size_t{2}) {}
     using ::fenmo::ModelElement::Builder::isSet;
 
-    B& setChecksum(const boost::optional<std::u16string>& value) { this->doSetChecksum(value); markSet(1); return self(); }
-    B& unsetChecksum() { markUnset(1); return self(); }
+    B& setChecksum(const boost::optional<std::u16string>& value) { this->doSetChecksum(value); markSet(Index::checksum); return self(); }
+    B& unsetChecksum() { markUnset(Index::checksum); return self(); }
 
     BusTypeRootAttributes createBusTypeRootAttributes(const ::fenmo::uuid& id) { return createBusTypeRootAttributes(false, id); }
 
