@@ -20,6 +20,9 @@ public:
     virtual ~AbstractMetaPackage() = default;
 
 protected:
+    // The loader creates a package table's elements with the operations below.
+    friend class PackageLoader;
+
     AbstractMetaPackage() = default;
     AbstractMetaPackage(const AbstractMetaPackage&) = default;
     AbstractMetaPackage& operator=(const AbstractMetaPackage&) = default;
