@@ -6,6 +6,16 @@ set(ARVELLE_GENERATOR ${PROJECT_SOURCE_DIR}/codegen/generate.py)
 set(ARVELLE_GENERATED ${PROJECT_BINARY_DIR}/generated)
 file(GLOB ARVELLE_GENERATOR_MODULES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/codegen/*.py)
 
+# The generated files are formatted with the repository's style so that they read well in a debugger;
+# without clang-format the build still works and leaves them as the generator writes them.
+find_program(ARVELLE_CLANG_FORMAT NAMES clang-format clang-format-16 clang-format-15 clang-format-14)
+if(ARVELLE_CLANG_FORMAT)
+  set(generator_format_option --clang-format ${ARVELLE_CLANG_FORMAT})
+else()
+  message(STATUS "clang-format not found: the generated sources are left unformatted")
+  set(generator_format_option)
+endif()
+
 # The generated files follow from the class names in the schema: configure again when it changes.
 set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${ARVELLE_SCHEMA})
 execute_process(
@@ -20,7 +30,8 @@ string(REPLACE "\n" ";" generated_files "${generated_files}")
 add_custom_command(
   OUTPUT ${generated_files}
   COMMAND ${Python3_EXECUTABLE} ${ARVELLE_GENERATOR} ${ARVELLE_SCHEMA} ${ARVELLE_GENERATED}
-  DEPENDS ${ARVELLE_SCHEMA} ${ARVELLE_GENERATOR_MODULES}
+          ${generator_format_option}
+  DEPENDS ${ARVELLE_SCHEMA} ${ARVELLE_GENERATOR_MODULES} ${PROJECT_SOURCE_DIR}/.clang-format
   COMMENT "Generating the element classes from schema/treeNode.toml"
   VERBATIM)
 

@@ -1,18 +1,27 @@
 #!/usr/bin/env python3
-"""Generates the element classes and the registration passes of the library from its schema.
+"""Generates the element classes and the registration of the library's metamodel from its schema.
 
-Usage: generate.py SCHEMA OUTPUT_DIR          writes the files (only those whose content changed)
-       generate.py SCHEMA OUTPUT_DIR --list   prints the paths it would write, one per line
+Usage: generate.py SCHEMA OUTPUT_DIR [--clang-format PATH]   writes the files whose content changed
+       generate.py SCHEMA OUTPUT_DIR --list                  prints the paths it would write
+       generate.py SCHEMA --mint Class.property              prints a new identity for a new element
+
+A new identity is the name-based (version 3) uuid of the element's qualified name (the package's
+qualified prefix, then Class, Class.property, Class.operation.argument or Enum.LITERAL) in the
+namespace of the library's root identity: the same name always gives the same identity.
 """
 
+import argparse
+import concurrent.futures
 import pathlib
 import sys
+import uuid
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
 
 import element_header  # noqa: E402
 import element_source  # noqa: E402
 import meta_package  # noqa: E402
+from printer import STYLE_FILE, format_cpp  # noqa: E402
 from schema import Schema, SchemaError  # noqa: E402
 
 BANNER = "// Generated from schema/treeNode.toml by codegen/generate.py; do not edit."
@@ -34,22 +43,56 @@ def outputs(schema):
     return files
 
 
+def arguments(argv):
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("schema")
+    parser.add_argument("output", nargs="?")
+    parser.add_argument("--list", action="store_true", help="print the paths it would write, one per line")
+    parser.add_argument("--clang-format", metavar="PATH", help="format what it writes with this clang-format")
+    parser.add_argument("--mint", metavar="NAME", help="print the identity of a new element (Class.property)")
+    options = parser.parse_args(argv)
+    if not options.output and not options.mint:
+        parser.error("OUTPUT_DIR is required")
+    return options
+
+
+def mint(schema, name):
+    """The identity of a new element `name` (Class, Class.property, ...), or SchemaError if the schema
+    already has the element or the identity."""
+    owners = dict(schema.identities())
+    if name in owners:
+        raise SchemaError(f"{name} already has the identity {owners[name]}; identities never change")
+    qualified = schema.package["qualified_prefix"] + name
+    identity = str(uuid.uuid3(uuid.UUID(schema.library["root_identity"]), qualified))
+    taken = next((owner for owner, known in owners.items() if known == identity), None)
+    if taken:
+        raise SchemaError(f"the identity {identity} of {qualified} is already used by {taken}")
+    return identity
+
+
 def main(argv):
-    if len(argv) < 3:
-        print(__doc__, file=sys.stderr)
-        return 2
+    options = arguments(argv[1:])
     try:
-        schema = Schema(argv[1])
+        schema = Schema(options.schema)
     except SchemaError as error:
-        print(f"{argv[1]}: {error}", file=sys.stderr)
+        print(error, file=sys.stderr)
         return 1
-    out = pathlib.Path(argv[2])
+    if options.mint:
+        try:
+            print(mint(schema, options.mint))
+        except SchemaError as error:
+            print(f"{options.schema}: {error.message}", file=sys.stderr)
+            return 1
+        return 0
+    out = pathlib.Path(options.output)
     files = outputs(schema)
-    if "--list" in argv[3:]:
+    if options.list:
         for path in files:
             print(out / path)
         return 0
-    for path, content in files.items():
+    with concurrent.futures.ThreadPoolExecutor() as pool:
+        formatted = pool.map(lambda content: format_cpp(content, options.clang_format, STYLE_FILE), files.values())
+    for path, content in zip(files, formatted):
         target = out / path
         target.parent.mkdir(parents=True, exist_ok=True)
         if not target.exists() or target.read_text() != content:

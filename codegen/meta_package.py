@@ -1,26 +1,8 @@
-"""Emits the meta-package (its handle fields and registration passes), the schema accessors, the
-enumerations and the builder factories."""
+"""Emits the meta-package (its tables, the registration passes over them, the handle accessors), the
+schema accessors, the enumerations and the builder factories."""
 
-from cpp_types import BUILDER, F, type_handle, u16
-
-
-def field_list(schema):
-    """(C++ type, field name) in declaration order: packages, native types, classes with their
-    properties and operations, enumerations with their literals."""
-    fields = [("meta::Package", "m_rootPackage"), ("meta::Package", "m_nativeTypesPackage")]
-    fields += [("meta::PrimitiveType", f"m_{t.name}") for t in schema.native_types]
-    fields.append(("meta::Package", "m_treeNodePackage"))
-    for c in schema.classes:
-        fields.append(("meta::Class", f"m_{c.name}"))
-        fields += [("meta::Property", f"m_{c.name}_{p.name}") for p in c.properties]
-        for o in c.operations:
-            fields.append(("meta::Operation", f"m_{c.name}_{o.name}"))
-            fields.append(("meta::Argument", f"m_{c.name}_{o.name}_{o.argument_name}"))
-    for e in schema.enums:
-        fields.append(("meta::Enum", f"m_{e.name}"))
-        fields += [("meta::EnumLiteral", f"m_{e.name}_{lit.name}") for lit in e.literals]
-    return fields
-
+from cpp_types import BUILDER, F, u16
+from printer import cpp
 
 def schema_header(schema, banner):
     structs = []
@@ -66,255 +48,315 @@ struct nativeTypes {{
 """
 
 
-def meta_package_header(schema, banner):
-    fields = "\n".join(f"    {F}::{t} {name};" for t, name in field_list(schema))
-    friends = "\n".join(f"    friend struct treeNode::schema::{n};" for n in
-                        ["nativeTypes"] + [c.name for c in schema.classes] + [e.name for e in schema.enums])
-    return f"""{banner}
-#pragma once
+class Rows:
+    """Where every element of the schema stands in the tables: row numbers in creation order."""
 
-#include <arvelle/treeNode/Schema.hpp>
+    def __init__(self, schema):
+        self.primitive = {t.name: i for i, t in enumerate(schema.native_types)}
+        self.cls = {c.name: i for i, c in enumerate(schema.classes)}
+        self.enum = {e.name: i for i, e in enumerate(schema.enums)}
+        self.property, self.operation, self.literal = {}, {}, {}
+        for c in schema.classes:
+            for p in c.properties:
+                self.property[p.qualified] = len(self.property)
+            for o in c.operations:
+                self.operation[f"{c.name}.{o.name}"] = len(self.operation)
+        for e in schema.enums:
+            for lit in e.literals:
+                self.literal[f"{e.name}.{lit.name}"] = len(self.literal)
 
-#include <fenmo/meta/AbstractMetaPackage.hpp>
-#include <fenmo/meta/PropertySerializerRegistry.hpp>
+    def type_ref(self, name):
+        """The TypeRef of a schema type: a standard type, a native type of the nativeTypes package, or
+        a class or enumeration of the treeNode package."""
+        if name in STANDARD_REFS:
+            return f"{{TypeRef::Table::Standard, TypeRef::{name}}}"
+        if name in self.primitive:
+            return f"{{TypeRef::Table::Primitive, primitiveRow::{name}, &kNativeTypes}}"
+        if name in self.cls:
+            return f"{{TypeRef::Table::Class, classRow::{name}}}"
+        return f"{{TypeRef::Table::Enum, enumRow::{name}}}"
 
-#include <functional>
-#include <vector>
+    def names(self):
+        """Named row numbers for the rows that others refer to."""
+        def enum(namespace, names):
+            return cpp("""
+                namespace $namespace {
+                enum : std::uint16_t {
+                    $names
+                };
+                }""", namespace=namespace, names="\n".join(f"{name}," for name in names))
+        return "\n".join([enum("primitiveRow", self.primitive), enum("classRow", self.cls),
+                          enum("enumRow", self.enum),
+                          enum("propertyRow", (name.replace(".", "_") for name in self.property))])
 
-namespace tav::fenmo {{
-
-// The library's metamodel: a process-wide singleton that registers the root package, the nativeTypes
-// and treeNode packages and their serializers when it is built, and takes everything out again when it
-// is destroyed (the library is unloaded).
-class MetaPackageArvelle : public {F}::meta::AbstractMetaPackage {{
-public:
-    static constexpr const char* kRootIdentity = "{schema.library['root_identity']}";
-    static constexpr const char16_t* kRootUri = u"{schema.root_uri}";
-
-    // The singleton, built (and the metamodel registered) by the first call. A failed construction
-    // leaves nothing registered; the next call tries again.
-    static MetaPackageArvelle* getInstance();
-
-    // Runs `cleanup` at the start of tear-down, while every handle is still valid (first added, first run).
-    void addCleanup(std::function<void()> cleanup);
-
-    // Copies share the handles (adding a reference) and copy the cleanup list; only the instance
-    // getInstance built runs the cleanups and takes the metamodel out when it is destroyed.
-    MetaPackageArvelle(const MetaPackageArvelle&) = default;
-    MetaPackageArvelle& operator=(const MetaPackageArvelle&) = default;
-    ~MetaPackageArvelle() override;
-
-private:
-    MetaPackageArvelle();
-    void initialize();
-    void instantiate_nativeTypes({F}::meta::MetaRegistry* registry);
-    void instantiate_treeNode({F}::meta::MetaRegistry* registry);
-    void weave_nativeTypes({F}::meta::MetaRegistry* registry, {F}::meta::PropertySerializerRegistry* serializers);
-    void weave_treeNode({F}::meta::MetaRegistry* registry, {F}::meta::PropertySerializerRegistry* serializers);
-    void removeSerializers() noexcept;
-    void destroyRootPackage() noexcept;
-
-    friend const {F}::meta::Package& treeNode::schema::rootPackage();
-    friend const {F}::meta::Package& treeNode::schema::treeNodePackage();
-    friend const {F}::meta::Package& treeNode::schema::nativeTypesPackage();
-{friends}
-
-{fields}
-    std::vector<std::function<void()>> m_cleanups;
-}};
-
-}}  // namespace tav::fenmo
-"""
+    def property_ref(self, qualified):
+        return f"propertyRow::{qualified.replace('.', '_')}"
 
 
-def accessor_definitions(schema):
-    out = ["namespace {",
-           "const MetaPackageArvelle& package() { return *MetaPackageArvelle::getInstance(); }",
-           "}  // namespace", "",
-           "namespace treeNode::schema {", "",
-           f"const {F}::meta::Package& rootPackage() {{ return package().m_rootPackage; }}",
-           f"const {F}::meta::Package& treeNodePackage() {{ return package().m_treeNodePackage; }}",
-           f"const {F}::meta::Package& nativeTypesPackage() {{ return package().m_nativeTypesPackage; }}"]
+STANDARD_REFS = {"String", "Integer", "Boolean", "ModelElement"}
+
+# The serializers of every enumeration: key and class, in registration order.
+ENUM_SERIALIZERS = [("Default", "EnumPropertySerializerAsName"), ("Id", "EnumPropertySerializerAsValue"),
+                    ("PublicId", "EnumPropertySerializerAsPublicId")]
+
+
+def property_flags(p):
+    """The PropertyFlag names of a property (the loader applies them in its own fixed order)."""
+    flags = [("Derived", p.derived), ("ReadOnly", p.read_only), ("Ordered", p.ordered), ("Unique", p.unique),
+             ("Transient", p.transient), ("NoPublicMutator", not p.public_mutator), ("DefaultNone", p.default_none),
+             ("QualificationUnique", True), ("CustomQualification", p.custom_qualification)]
+    return " | ".join(name for name, on in flags if on)
+
+
+def serializer_row(key, cls):
+    return f"{{SerializerKey::{key}, &makeSerializer<{cls}>, &isSerializer<{cls}>}}"
+
+
+def instantiator(cpp_type, kind):
+    return f"&makeInstantiator<CollectionInstantiatorImpl<{cpp_type}, {kind}, 0>>"
+
+
+def rows_of(first, count):
+    return f"{{{first}, {count}}}"
+
+
+def native_types_table(schema):
+    serializers, primitives = [], []
     for t in schema.native_types:
-        out.append(f"const {F}::meta::PrimitiveType& nativeTypes::{t.name}() {{ return package().m_{t.name}; }}")
+        first = len(serializers)
+        if t.serializer:
+            serializers.append(serializer_row("Default", f"::nativeTypes::{t.serializer}"))
+        primitives.append(f'{{{u16(t.name)}, "{t.identity}", {u16(t.native_name)}, &typeIdName<{t.cpp}>, '
+                          f"{instantiator(t.cpp, t.instantiator_kind)}, {rows_of(first, len(serializers) - first)}}}")
+    return cpp("""
+        $serializers
+
+        $primitives
+
+        constexpr PackageTable kNativeTypes{$name, $uri, kPrimitives, {}, {}, {}, {}, {}, kNativeSerializers};
+        """, serializers=array("SerializerRow", "kNativeSerializers", serializers),
+               primitives=array("PrimitiveRow", "kPrimitives", primitives),
+               name=u16(schema.native_package["name"]), uri=u16(schema.native_package_uri))
+
+
+def tree_node_table(schema, rows):
+    qualified, native = schema.package["qualified_prefix"], schema.package["native_prefix"]
+    properties, operations, classes = [], [], []
+    first_property = 0
     for c in schema.classes:
-        out.append(f"const {F}::meta::Class& {c.name}::metaClass() {{ return package().m_{c.name}; }}")
+        first_operation = len(operations)
+        properties.append(f"// {c.name}")
         for p in c.properties:
-            out.append(f"const {F}::meta::Property& {c.name}::{p.name}() {{ return package().m_{c.name}_{p.name}; }}")
+            opposite = rows.property_ref(p.opposite) if p.opposite else "kNoRow"
+            composite = "true" if p.composite else "false"
+            properties.append(f'{{{u16(p.name)}, "{p.identity}", {p.kind.cpp}, {composite}, {property_flags(p)}, '
+                              f"{p.index or 'kNoIndex'}, {rows.type_ref(p.type)}, {opposite}}}")
         for o in c.operations:
-            out.append(f"const {F}::meta::Operation& {c.name}::{o.name}() {{ return package().m_{c.name}_{o.name}; }}")
-            out.append(f"const {F}::meta::Argument& {c.name}::{o.name}_{o.argument_name}() {{ "
-                       f"return package().m_{c.name}_{o.name}_{o.argument_name}; }}")
+            cap = o.name[0].upper() + o.name[1:]
+            operations.append(f'{{{u16(o.name)}, "{o.identity}", {u16(o.argument_name)}, "{o.argument_identity}", '
+                              f"{rows.type_ref(o.argument_type)}, &treeNode::{c.name}::Impl::make{cap}Invoker}}")
+        classes.append(f'{{{u16(c.name)}, "{c.identity}", {u16(qualified + c.name)}, {u16(native + c.name)}, '
+                       f"{rows.type_ref('ModelElement')}, {rows_of(first_property, len(c.properties))}, "
+                       f"{rows_of(first_operation, len(c.operations))}, "
+                       f"{instantiator('treeNode::' + c.name, c.instantiator_kind)}, &treeNode::make{c.name}Builder}}")
+        first_property += len(c.properties)
+    literals, enums, serializers = [], [], []
     for e in schema.enums:
-        out.append(f"const {F}::meta::Enum& {e.name}::type() {{ return package().m_{e.name}; }}")
+        first_literal, first_serializer = len(literals), len(serializers)
+        literals += [f'{{{u16(lit.name)}, "{lit.identity}", {lit.value}}}' for lit in e.literals]
+        serializers += [serializer_row(key, f"{cls}<treeNode::{e.name}>") for key, cls in ENUM_SERIALIZERS]
+        enums.append(f'{{{u16(e.name)}, "{e.identity}", {u16(qualified + e.name)}, {u16("::" + native + e.name)}, '
+                     f"{rows.type_ref('Integer')}, {rows_of(first_literal, len(e.literals))}, "
+                     f"{instantiator('treeNode::' + e.name, 0)}, "
+                     f"{rows_of(first_serializer, len(serializers) - first_serializer)}}}")
+    arrays = [array("PropertyRow", "kProperties", properties), array("OperationRow", "kOperations", operations),
+              array("ClassRow", "kClasses", classes), array("LiteralRow", "kLiterals", literals),
+              array("SerializerRow", "kTreeNodeSerializers", serializers), array("EnumRow", "kEnums", enums)]
+    return cpp("""
+        $arrays
+
+        constexpr PackageTable kTreeNode{$name, $uri, {}, kClasses, kProperties, kOperations, kEnums, kLiterals,
+                                         kTreeNodeSerializers};
+        """, arrays="\n\n".join(arrays), name=u16(schema.package["name"]), uri=u16(schema.package_uri))
+
+
+def array(row_type, name, rows):
+    """A constant table: its rows one a line, each ending in a comma; comment lines stand between them."""
+    return cpp("""
+        constexpr $row_type $name[] = {
+            $rows
+        };""", row_type=row_type, name=name, rows="\n".join(row if row.startswith("//") else row + "," for row in rows))
+
+
+def accessor_definitions(schema, rows):
+    out = [f"const {F}::meta::PrimitiveType& nativeTypes::{t.name}() {{ "
+           f"return package().m_nativeTypes.primitives[primitiveRow::{t.name}]; }}" for t in schema.native_types]
+    for c in schema.classes:
+        out.append(f"const {F}::meta::Class& {c.name}::metaClass() {{ "
+                   f"return package().m_treeNode.classes[classRow::{c.name}]; }}")
+        for p in c.properties:
+            out.append(f"const {F}::meta::Property& {c.name}::{p.name}() {{ "
+                       f"return package().m_treeNode.properties[{rows.property_ref(p.qualified)}]; }}")
+        for o in c.operations:
+            row = rows.operation[f"{c.name}.{o.name}"]
+            out.append(f"const {F}::meta::Operation& {c.name}::{o.name}() {{ "
+                       f"return package().m_treeNode.operations[{row}]; }}")
+            out.append(f"const {F}::meta::Argument& {c.name}::{o.name}_{o.argument_name}() {{ "
+                       f"return package().m_treeNode.arguments[{row}]; }}")
+    for e in schema.enums:
+        out.append(f"const {F}::meta::Enum& {e.name}::type() {{ return package().m_treeNode.enums[enumRow::{e.name}]; }}")
         for lit in e.literals:
-            out.append(f"const {F}::meta::EnumLiteral& {e.name}::{lit.name}() {{ return package().m_{e.name}_{lit.name}; }}")
-    out += ["", "}  // namespace treeNode::schema"]
+            out.append(f"const {F}::meta::EnumLiteral& {e.name}::{lit.name}() {{ "
+                       f"return package().m_treeNode.literals[{rows.literal[f'{e.name}.{lit.name}']}]; }}")
     return "\n".join(out)
 
 
-def instantiate_passes(schema):
-    native = ["void MetaPackageArvelle::instantiate_nativeTypes(meta::MetaRegistry* registry) {",
-              "    auto locked = registry->getMetaRegistryModel();",
-              f"    m_nativeTypesPackage = createPackage({u16(schema.native_package['name'])}, {u16(schema.native_package_uri)});"]
-    for t in schema.native_types:
-        native.append(f"    m_{t.name} = meta::PrimitiveType::create(locked.model(), id(\"{t.identity}\"));")
-        native.append(f"    m_{t.name}->setName({u16(t.name)});")
-    native.append("}")
+def meta_package_header(schema, banner):
+    friends = "\n".join(f"friend struct treeNode::schema::{n};" for n in
+                        ["nativeTypes"] + [c.name for c in schema.classes] + [e.name for e in schema.enums])
+    return cpp("""
+        $banner
+        #pragma once
 
-    tree = ["void MetaPackageArvelle::instantiate_treeNode(meta::MetaRegistry* registry) {",
-            "    auto locked = registry->getMetaRegistryModel();",
-            f"    m_treeNodePackage = createPackage({u16(schema.package['name'])}, {u16(schema.package_uri)});"]
-    qprefix = schema.package["qualified_prefix"]
-    for c in schema.classes:
-        tree.append(f"    m_{c.name} = createClass({u16(c.name)}, {u16(qprefix + c.name)}, false, false, id(\"{c.identity}\"));")
-        for p in c.properties:
-            f = f"m_{c.name}_{p.name}"
-            composite = "true" if p.composite else "false"
-            tree.append(f"    {f} = createProperty({u16(p.name)}, ValueFlags({p.kind}), {composite}, id(\"{p.identity}\"));")
-            flags = []
-            if p.derived:
-                flags.append(f"{f}->setDerived(true);")
-            if p.read_only:
-                flags.append(f"{f}->setReadOnly(true);")
-            if p.ordered:
-                flags.append(f"{f}->setOrdered(true);")
-            if p.unique:
-                flags.append(f"{f}->setUnique(true);")
-            if p.transient:
-                flags.append(f"{f}->setTransient(true);")
-            if not p.public_mutator:
-                flags.append(f"{f}->setPublicMutator(false);")
-            if p.default_none:
-                flags.append(f"{f}->setDefaultValue(boost::none);")
-            if p.index is not None:
-                flags.append(f"setPropertyIndex({f}, {p.index});")
-            tree += ["    " + line for line in flags]
-        for o in c.operations:
-            of, af = f"m_{c.name}_{o.name}", f"m_{c.name}_{o.name}_{o.argument_name}"
-            tree.append(f"    {of} = createOperation({u16(o.name)}, id(\"{o.identity}\"));")
-            tree += [f"    {of}->setAbstract(false);", f"    {of}->setStatic(false);",
-                     f"    {of}->setPublic(false);", f"    {of}->setEvent(false);"]
-            tree.append(f"    {af} = createArgument({u16(o.argument_name)}, id(\"{o.argument_identity}\"));")
-            tree.append(f"    {af}->setInput(true);")
-    for e in schema.enums:
-        tree.append(f"    m_{e.name} = createEnum({u16(e.name)}, id(\"{e.identity}\"));")
-        for lit in e.literals:
-            tree.append(f"    m_{e.name}_{lit.name} = createEnumLiteral({u16(lit.name)}, {lit.value}, id(\"{lit.identity}\"));")
-    tree.append("}")
-    return "\n".join(native) + "\n\n" + "\n".join(tree)
+        #include <arvelle/treeNode/Schema.hpp>
 
+        #include <fenmo/meta/AbstractMetaPackage.hpp>
+        #include <fenmo/meta/PackageLoader.hpp>
+        #include <fenmo/meta/PropertySerializerRegistry.hpp>
 
-def weave_passes(schema):
-    native = ["void MetaPackageArvelle::weave_nativeTypes(meta::MetaRegistry* registry,",
-              "                                          meta::PropertySerializerRegistry* serializers) {",
-              "    m_nativeTypesPackage->setParentPackage(m_rootPackage);"]
-    for t in schema.native_types:
-        f = f"m_{t.name}"
-        native.append(f"    {f}->setOwningPackage(m_nativeTypesPackage);")
-        native.append(f"    registry->registerType({f}, std::make_unique<meta::CollectionInstantiatorImpl<{t.cpp}, "
-                      f"{t.instantiator_kind}, 0>>(), nullptr);")
-        native.append(f"    registry->registerTypeNames({f}, {u16(t.native_name)}, u\"\", typeid({t.cpp}).name());")
-        if t.serializer:
-            native.append(f"    serializers->registerPropertySerializer({f}, new ::nativeTypes::{t.serializer}({f}), u\"\");")
-    native.append("}")
+        #include <functional>
+        #include <vector>
 
-    tree = ["void MetaPackageArvelle::weave_treeNode(meta::MetaRegistry* registry,",
-            "                                       meta::PropertySerializerRegistry* serializers) {",
-            "    m_treeNodePackage->setParentPackage(m_rootPackage);"]
-    qprefix, nprefix = schema.package["qualified_prefix"], schema.package["native_prefix"]
-    for c in schema.classes:
-        cf = f"m_{c.name}"
-        tree.append(f"    {cf}->setOwningPackage(m_treeNodePackage);")
-        tree.append(f"    {cf}->addSuperclass({F}::ModelElement::metaClass());")
-        for p in c.properties:
-            f = f"m_{c.name}_{p.name}"
-            tree.append(f"    {f}->setOwningType({cf});")
-            tree.append(f"    {f}->setType({type_handle(schema, p.type)});")
-            tree.append(f"    {f}->setQualificationUnique(true);")
-            if p.opposite:
-                oc, op = p.opposite.split(".")
-                tree.append(f"    {f}->setOpposite(m_{oc}_{op});")
-            if p.custom_qualification:
-                tree.append(f"    {f}->setCustomQualification(true);")
-        for o in c.operations:
-            of, af = f"m_{c.name}_{o.name}", f"m_{c.name}_{o.name}_{o.argument_name}"
-            cap = o.name[0].upper() + o.name[1:]
-            tree += [f"    {of}->setOwningType({cf});",
-                     f"    {af}->setType(m_{o.argument_type});",
-                     f"    {af}->setOperation({of});",
-                     f"    {af}->setLower(1);",
-                     f"    {af}->setUpper(1);",
-                     f"    setInvoker({of}, treeNode::{c.name}::Impl::make{cap}Invoker({of}));"]
-        tree.append(f"    registry->registerType({cf}, std::make_unique<meta::CollectionInstantiatorImpl<treeNode::{c.name}, "
-                    f"{c.instantiator_kind}, 0>>(), &treeNode::make{c.name}Builder);")
-        tree.append(f"    registry->registerTypeNames({cf}, {u16(nprefix + c.name)}, {u16(qprefix + c.name)}, \"\");")
-    for e in schema.enums:
-        ef = f"m_{e.name}"
-        tree.append(f"    {ef}->setOwningPackage(m_treeNodePackage);")
-        tree.append(f"    {ef}->setUnderlyingType({F}::meta::StandardTypes::integerMeta());")
-        for lit in e.literals:
-            tree.append(f"    m_{e.name}_{lit.name}->setParentEnum({ef});")
-        tree.append(f"    registry->registerType({ef}, std::make_unique<meta::CollectionInstantiatorImpl<treeNode::{e.name}, 0, 0>>(), nullptr);")
-        tree.append(f"    registry->registerTypeNames({ef}, {u16('::' + nprefix + e.name)}, {u16(qprefix + e.name)}, \"\");")
-        tree.append(f"    serializers->registerPropertySerializer({ef}, new meta::EnumPropertySerializerAsName<treeNode::{e.name}>({ef}), u\"\");")
-        tree.append(f"    serializers->registerPropertySerializer({ef}, new meta::EnumPropertySerializerAsValue<treeNode::{e.name}>({ef}), u\"ID\");")
-        tree.append(f"    serializers->registerPropertySerializer({ef}, new meta::EnumPropertySerializerAsPublicId<treeNode::{e.name}>({ef}), u\"PublicID\");")
-    tree.append("}")
-    return "\n".join(native) + "\n\n" + "\n".join(tree)
+        namespace tav::fenmo {
 
+        // The library's metamodel: a process-wide singleton that registers the root package, the nativeTypes
+        // and treeNode packages and their serializers when it is built, and takes everything out again when it
+        // is destroyed (the library is unloaded). What it registers is written down in metamodelTables().
+        class MetaPackageArvelle : public $F::meta::AbstractMetaPackage {
+        public:
+            static constexpr const char* kRootIdentity = "$root_identity";
+            static constexpr const char16_t* kRootUri = u"$root_uri";
 
-def serializer_removal(schema):
-    """The (type, key, class) triples the destructor removes, in order."""
-    lines = ["void MetaPackageArvelle::removeSerializers() noexcept {"]
-    for t in schema.native_types:
-        if t.serializer:
-            lines.append(f"    removeSerializer<::nativeTypes::{t.serializer}>(m_{t.name}, u\"\");")
-    for e in schema.enums:
-        lines.append(f"    removeSerializer<meta::EnumPropertySerializerAsName<treeNode::{e.name}>>(m_{e.name}, u\"\");")
-        lines.append(f"    removeSerializer<meta::EnumPropertySerializerAsValue<treeNode::{e.name}>>(m_{e.name}, u\"ID\");")
-        lines.append(f"    removeSerializer<meta::EnumPropertySerializerAsPublicId<treeNode::{e.name}>>(m_{e.name}, u\"PublicID\");")
-    lines.append("}")
-    return "\n".join(lines)
+            // The singleton, built (and the metamodel registered) by the first call. A failed construction
+            // leaves nothing registered; the next call tries again.
+            static MetaPackageArvelle* getInstance();
+
+            // Runs `cleanup` at the start of tear-down, while every handle is still valid (first added, first run).
+            void addCleanup(std::function<void()> cleanup);
+
+            // The metamodel as data: the root package and its nativeTypes and treeNode packages, row by row.
+            static const $F::meta::RootTable& metamodelTables();
+
+            // Copies share the handles (adding a reference) and copy the cleanup list; only the instance
+            // getInstance built runs the cleanups and takes the metamodel out when it is destroyed.
+            MetaPackageArvelle(const MetaPackageArvelle&) = default;
+            MetaPackageArvelle& operator=(const MetaPackageArvelle&) = default;
+            ~MetaPackageArvelle() override;
+
+        private:
+            MetaPackageArvelle();
+            void initialize();
+            void instantiate_nativeTypes($F::meta::MetaRegistry* registry);
+            void instantiate_treeNode($F::meta::MetaRegistry* registry);
+            void weave_nativeTypes($F::meta::MetaRegistry* registry, $F::meta::PropertySerializerRegistry* serializers);
+            void weave_treeNode($F::meta::MetaRegistry* registry, $F::meta::PropertySerializerRegistry* serializers);
+
+            friend const $F::meta::Package& treeNode::schema::rootPackage();
+            friend const $F::meta::Package& treeNode::schema::treeNodePackage();
+            friend const $F::meta::Package& treeNode::schema::nativeTypesPackage();
+            $friends
+
+            // Registers the tables and takes them out again; holds the root package.
+            $F::meta::PackageLoader m_loader;
+            // The handles of the two packages' rows, in row order.
+            $F::meta::LoadedPackage m_nativeTypes;
+            $F::meta::LoadedPackage m_treeNode;
+            std::vector<std::function<void()>> m_cleanups;
+        };
+
+        }  // namespace tav::fenmo
+        """, banner=banner, F=F, root_identity=schema.library["root_identity"], root_uri=schema.root_uri,
+               friends=friends)
 
 
 def meta_package_source(schema, banner):
+    rows = Rows(schema)
     includes = "\n".join(f"#include <arvelle/treeNode/{c.name}.hpp>" for c in schema.classes)
-    return f"""{banner}
-// The registration passes and the handle accessors of the meta-package.
+    return cpp("""
+        $banner
+        // The metamodel as tables, the registration passes over them and the handle accessors.
 
-#include "SerializerRemoval.hpp"
+        #include <arvelle/MetaPackageArvelle.hpp>
+        #include <arvelle/meta/EnumSerializers.hpp>
+        #include <arvelle/nativeTypes/PtrSerializer.hpp>
+        #include <arvelle/treeNode/BuilderFactories.hpp>
+        $includes
 
-#include <arvelle/MetaPackageArvelle.hpp>
-#include <arvelle/meta/EnumSerializers.hpp>
-#include <arvelle/nativeTypes/PtrSerializer.hpp>
-#include <arvelle/treeNode/BuilderFactories.hpp>
-{includes}
+        #include <fenmo/meta/CollectionInstantiator.hpp>
+        #include <fenmo/meta/PackageTable.hpp>
 
-#include <fenmo/meta/CollectionInstantiator.hpp>
-#include <fenmo/meta/StandardTypes.hpp>
+        namespace tav::fenmo {
 
-#include <typeinfo>
+        namespace {
 
-namespace tav::fenmo {{
+        using namespace ::fenmo::meta;
 
-using namespace ::fenmo;
+        // The tables keep one row a line.
+        // clang-format off
 
-namespace {{
-uuid id(const char* text) {{ return uuidFromLiteral(text); }}
-}}  // namespace
+        // ---- Row numbers of the rows that others refer to
 
-{instantiate_passes(schema)}
+        $row_names
 
-{weave_passes(schema)}
+        // ---- nativeTypes
 
-{serializer_removal(schema)}
+        $native_types
 
-{accessor_definitions(schema)}
+        // ---- treeNode
 
-}}  // namespace tav::fenmo
-"""
+        $tree_node
 
+        // clang-format on
+
+        // ---- The root package
+
+        constexpr const PackageTable* kPackages[] = {&kNativeTypes, &kTreeNode};
+        constexpr RootTable kRoot{MetaPackageArvelle::kRootIdentity, MetaPackageArvelle::kRootUri, kPackages};
+
+        }  // namespace
+
+        const RootTable& MetaPackageArvelle::metamodelTables() { return kRoot; }
+
+        void MetaPackageArvelle::instantiate_nativeTypes(MetaRegistry*) { m_loader.instantiate(kNativeTypes, m_nativeTypes); }
+
+        void MetaPackageArvelle::instantiate_treeNode(MetaRegistry*) { m_loader.instantiate(kTreeNode, m_treeNode); }
+
+        void MetaPackageArvelle::weave_nativeTypes(MetaRegistry* registry, PropertySerializerRegistry* serializers) {
+            m_loader.weave(kNativeTypes, m_nativeTypes, *registry, *serializers);
+        }
+
+        void MetaPackageArvelle::weave_treeNode(MetaRegistry* registry, PropertySerializerRegistry* serializers) {
+            m_loader.weave(kTreeNode, m_treeNode, *registry, *serializers);
+        }
+
+        // ---- Handle accessors
+
+        namespace {
+        const MetaPackageArvelle& package() { return *MetaPackageArvelle::getInstance(); }
+        }  // namespace
+
+        namespace treeNode::schema {
+
+        const $F::meta::Package& rootPackage() { return package().m_loader.rootPackage(); }
+        const $F::meta::Package& treeNodePackage() { return package().m_treeNode.package; }
+        const $F::meta::Package& nativeTypesPackage() { return package().m_nativeTypes.package; }
+        $accessors
+
+        }  // namespace treeNode::schema
+
+        }  // namespace tav::fenmo
+        """, banner=banner, F=F, includes=includes, native_types=native_types_table(schema),
+               tree_node=tree_node_table(schema, rows), row_names=rows.names(), accessors=accessor_definitions(schema, rows))
 
 def enums_header(schema, banner):
     enums = []

@@ -1,8 +1,8 @@
 // The meta-package's life: registration of the whole metamodel when it is built, tear-down when it goes.
+// The loader does both from the tables the generator writes (MetaPackageArvelle.gen.cpp).
 
 #include <arvelle/MetaPackageArvelle.hpp>
 
-#include <fenmo/Exceptions.hpp>
 #include <fenmo/meta/MetaRegistry.hpp>
 
 namespace tav::fenmo {
@@ -19,7 +19,7 @@ MetaPackageArvelle* MetaPackageArvelle::getInstance() {
     return &instance;
 }
 
-MetaPackageArvelle::MetaPackageArvelle() {
+MetaPackageArvelle::MetaPackageArvelle() : m_loader(metamodelTables()) {
     initialize();
     registeredInstance = this;
 }
@@ -28,31 +28,17 @@ void MetaPackageArvelle::addCleanup(std::function<void()> cleanup) { m_cleanups.
 
 void MetaPackageArvelle::initialize() {
     auto* registry = ::fenmo::meta::MetaRegistry::getInstance();
-    auto locked = registry->getMetaRegistryModel();
     auto* serializers = ::fenmo::meta::PropertySerializerRegistry::getInstance();
-    const ::fenmo::uuid rootId = ::fenmo::uuidFromLiteral(kRootIdentity);
-
-    // An earlier registration of the same root package (left by an instance that did not tear down)
-    // is taken out first.
-    ::fenmo::ModelElement stale = locked->findElement(rootId);
-    if (stale.get()) {
-        ::fenmo::Transaction removal = locked->beginTransaction(true);
-        if (auto package = ::fenmo::handleCast<::fenmo::meta::Package>(stale); package.get())
-            unregisterRootPackage(package->getUri());
-        stale->destroy();
-        removal.commit(boost::none);
-    }
-
-    ::fenmo::Transaction registration = locked->beginTransaction(true);
-    m_rootPackage = ::fenmo::meta::Package::create(locked.model(), rootId);
-    m_rootPackage->setName(u"");
-    m_rootPackage->setUri(kRootUri);
+    // Holds the registry lock; leaving this function before commit (a throw) takes out everything
+    // registered so far, serializers and type names included.
+    ::fenmo::meta::PackageLoader::Registration registration = m_loader.begin();
+    // Every element exists before any is connected: the treeNode properties take their types from the
+    // native types and from one another.
     instantiate_nativeTypes(registry);
     instantiate_treeNode(registry);
     weave_nativeTypes(registry, serializers);
     weave_treeNode(registry, serializers);
-    registration.commit(boost::none);
-    registerRootPackage(m_rootPackage);
+    registration.commit();
 }
 
 MetaPackageArvelle::~MetaPackageArvelle() {
@@ -62,24 +48,13 @@ MetaPackageArvelle::~MetaPackageArvelle() {
         try {
             cleanup();
         } catch (...) {
-            // A destructor cannot pass it on, and one failing cleanup must not keep the others from running.
+            // A destructor cannot pass it on, and one failing cleanup must not keep the others from running
+            // or the metamodel registered.
         }
     }
-    removeSerializers();
-    destroyRootPackage();
-}
-
-void MetaPackageArvelle::destroyRootPackage() noexcept {
-    if (!m_rootPackage) return;
-    try {
-        auto locked = ::fenmo::meta::MetaRegistry::getInstance()->getMetaRegistryModel();
-        ::fenmo::Transaction removal = locked->beginRevertibleTransaction();
-        unregisterRootPackage(m_rootPackage->getUri());
-        m_rootPackage->destroy();
-        removal.commit(boost::none);
-    } catch (...) {
-        // Tear-down cannot report it: the abandoned removal leaves the package registered, as it was.
-    }
+    m_loader.unload();
+    m_treeNode.clear();
+    m_nativeTypes.clear();
 }
 
 }  // namespace tav::fenmo

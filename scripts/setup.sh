@@ -3,7 +3,7 @@
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 packages=(
-  build-essential cmake ninja-build python3
+  build-essential cmake ninja-build python3 clang-format
   libboost-dev libutfcpp-dev libcli11-dev libpugixml-dev
   libgtest-dev libgmock-dev
 )

@@ -33,7 +33,7 @@ void ChildAttributes::Impl::setName(const std::u16string& name) {
     ::fenmo::Transaction transaction = beginEdit(*this);
     // The map files children under their keys: leave it while the key changes.
     if (m_attrsOfParent.get()) _inverseRemoveThis(m_attrsOfParent, childrenMap());
-    notifyModifying(1);
+    notifyModifying(Index::name);
     m_name = name;
     if (m_attrsOfParent.get()) _inverseAddThis(m_attrsOfParent, childrenMap(), 1);
     transaction.commit(boost::none);
@@ -49,7 +49,7 @@ void ChildAttributes::Impl::setIndexOne(int index) {
     if (m_attrsOfParent.get() && taken(m_attrsOfParent->findChildByIndex(index), this))
         refuseDuplicate(schema::ChildAttributes::indexOne(), ::fenmo::widenNumber(index));
     if (m_attrsOfParent.get()) _inverseRemoveThis(m_attrsOfParent, childrenMap());
-    notifyModifying(2);
+    notifyModifying(Index::indexOne);
     const int old = m_indexOne;
     m_indexOne = index;
     if (m_attrsOfParent.get()) _inverseAddThis(m_attrsOfParent, childrenMap(), 1);
@@ -87,7 +87,7 @@ void ChildAttributes::Impl::setAttrsOfParent(const ParentAttributes& parent) {
     }
     checkCompatibleModel(parent, property);
     ::fenmo::Transaction transaction = beginEdit(*this);
-    notifyModifying(3);
+    notifyModifying(Index::attrsOfParent);
     if (m_attrsOfParent.get()) _inverseRemoveThis(m_attrsOfParent, childrenMap());
     basicSetAttrsOfParent(parent);
     if (parent.get()) _inverseAddThis(parent, childrenMap(), 1);
@@ -150,7 +150,7 @@ void ChildAttributes::Impl::setParent(const TreeNode& parent) {
 void ChildAttributes::Impl::inverseAdd(const ::fenmo::ModelElement& element, const ::fenmo::meta::Property& property) {
     if (property.get() != schema::ChildAttributes::attrsOfParent().get())
         return ::fenmo::ModelElement::Impl::inverseAdd(element, property);
-    notifyModifying(3);
+    notifyModifying(Index::attrsOfParent);
     if (m_attrsOfParent.get() && m_attrsOfParent.get() != element.get())
         _inverseRemoveThis(m_attrsOfParent, childrenMap());
     m_attrsOfParent = ::fenmo::handleCast<ParentAttributes>(element);
@@ -160,7 +160,7 @@ void ChildAttributes::Impl::inverseRemove(const ::fenmo::ModelElement& element,
                                           const ::fenmo::meta::Property& property) {
     if (property.get() != schema::ChildAttributes::attrsOfParent().get())
         return ::fenmo::ModelElement::Impl::inverseRemove(element, property);
-    notifyModifying(3);
+    notifyModifying(Index::attrsOfParent);
     m_attrsOfParent.reset();
 }
 
@@ -180,7 +180,7 @@ void ChildAttributes::Impl::basicAssociate(const ::fenmo::ModelElement& element,
                                            const ::fenmo::meta::Property& property) {
     if (property.get() != schema::ChildAttributes::attrsOfParent().get())
         return ::fenmo::ModelElement::Impl::basicAssociate(element, property);
-    notifyModifying(3);
+    notifyModifying(Index::attrsOfParent);
     m_attrsOfParent = ::fenmo::handleCast<ParentAttributes>(element);
 }
 

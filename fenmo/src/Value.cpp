@@ -16,45 +16,45 @@ meta::Type ValueMeta::getEntryType() const {
     return handleCast<meta::Type>(ModelElement(const_cast<ModelElement::Impl*>(m_entryType), true));
 }
 
-Value::Value(const meta::Type& type, boost::none_t) noexcept : m_meta(implOf(type), ValueFlags::Optional) {}
+Value::Value(const meta::Type& type, boost::none_t) noexcept : m_meta(implOf(type), ValueKind::Optional) {}
 
 Value Value::ofString(std::u16string text) {
-    return Value(ValueMeta(implOf(meta::StandardTypes::stringMeta()), ValueFlags::Single), std::move(text));
+    return Value(ValueMeta(implOf(meta::StandardTypes::stringMeta()), ValueKind::Single), std::move(text));
 }
 
 Value Value::ofInteger(std::int32_t value) {
-    return Value(ValueMeta(implOf(meta::StandardTypes::integerMeta()), ValueFlags::Single), value);
+    return Value(ValueMeta(implOf(meta::StandardTypes::integerMeta()), ValueKind::Single), value);
 }
 
 Value Value::ofBoolean(bool value) {
-    return Value(ValueMeta(implOf(meta::StandardTypes::booleanMeta()), ValueFlags::Single), value);
+    return Value(ValueMeta(implOf(meta::StandardTypes::booleanMeta()), ValueKind::Single), value);
 }
 
 Value Value::ofEnum(const meta::Type& type, std::int32_t value) {
-    return Value(ValueMeta(implOf(type), ValueFlags::Single), value);
+    return Value(ValueMeta(implOf(type), ValueKind::Single), value);
 }
 
 Value Value::ofPointer(const meta::Type& type, const void* pointer) {
-    return Value(ValueMeta(implOf(type), ValueFlags::Single), pointer);
+    return Value(ValueMeta(implOf(type), ValueKind::Single), pointer);
 }
 
 Value Value::ofElement(const ModelElement& element) {
     const ModelElement::Impl* type = element.get() ? element->getMetaClass().get() : nullptr;
-    return Value(ValueMeta(type, ValueFlags::Single), element);
+    return Value(ValueMeta(type, ValueKind::Single), element);
 }
 
 Value Value::ofElement(const meta::Type& declared, const ModelElement& element) {
     const ModelElement::Impl* type = element && element->getMetaClass().get() ? element->getMetaClass().get()
                                                                               : implOf(declared);
-    if (!element.get()) return Value(ValueMeta(type, ValueFlags::Optional), Payload());
-    return Value(ValueMeta(type, ValueFlags::Single), element);
+    if (!element.get()) return Value(ValueMeta(type, ValueKind::Optional), Payload());
+    return Value(ValueMeta(type, ValueKind::Single), element);
 }
 
 Value Value::singleWithoutPayload(const meta::Type& type) {
-    return Value(ValueMeta(implOf(type), ValueFlags::Single), Payload());
+    return Value(ValueMeta(implOf(type), ValueKind::Single), Payload());
 }
 
-Value Value::ofList(const meta::Type& entryType, ValueFlags flags, List entries) {
+Value Value::ofList(const meta::Type& entryType, ValueKind flags, List entries) {
     return Value(ValueMeta(implOf(entryType), flags), std::make_shared<const List>(std::move(entries)), true);
 }
 

@@ -170,7 +170,7 @@ inline State stateOf(const fm::ModelElement& element) {
     State state;
     for (const fm::meta::Property& p : storedProperties(element)) {
         fm::Value v = reflect.get(element, p);
-        if (v.getFlags() == fm::ValueFlags::Set)
+        if (v.getFlags() == fm::ValueKind::Set)
             v = fm::Value::ofList(p->getType(), v.getFlags(), v.getEntries());
         state.emplace_back(reflect.has(element, p), std::move(v));
     }

@@ -24,7 +24,7 @@ TestMeta::TestMeta() {
     auto property = [&](const char16_t* name, bool composite, const meta::Type& type, std::size_t index,
                         const char* id) {
         meta::Property p =
-            createProperty(name, fenmo::ValueFlags::Optional, composite, fenmo::uuidFromLiteral(id));
+            createProperty(name, fenmo::ValueKind::Optional, composite, fenmo::uuidFromLiteral(id));
         p->setOwningType(m_node);
         p->setType(type);
         setPropertyIndex(p, index);

@@ -128,10 +128,10 @@ TEST(EnumSerializers, CombinationAndValuesOfAnotherType) {
         SCOPED_TRACE(u8(key));
         const meta::PropertySerializer& s = serializer(type, key);
         const ::fenmo::Value sequence = s.combineAsUnmanagedSequenceValue(type, values);
-        EXPECT_EQ(sequence.getFlags(), ::fenmo::ValueFlags::Sequence);
+        EXPECT_EQ(sequence.getFlags(), ::fenmo::ValueKind::Sequence);
         EXPECT_EQ(integers(sequence), (std::vector<std::int32_t>{2, 0, 2, 0}));
         const ::fenmo::Value set = s.combineAsUnmanagedSetValue(type, values);
-        EXPECT_EQ(set.getFlags(), ::fenmo::ValueFlags::Set);
+        EXPECT_EQ(set.getFlags(), ::fenmo::ValueKind::Set);
         EXPECT_EQ(integers(set), (std::vector<std::int32_t>{0, 2}));
 
         expectMessage([&] { s.serializeValue(other); }, "CannotCastIncompatibleTypes",

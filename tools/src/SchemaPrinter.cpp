@@ -43,17 +43,17 @@ std::string flagText(const meta::Property::Impl& p) {
     return text;
 }
 
-std::string kindText(::fenmo::ValueFlags kind) {
+std::string kindText(::fenmo::ValueKind kind) {
     switch (kind) {
-        case ::fenmo::ValueFlags::Optional:
+        case ::fenmo::ValueKind::Optional:
             return "optional";
-        case ::fenmo::ValueFlags::Single:
+        case ::fenmo::ValueKind::Single:
             return "single";
-        case ::fenmo::ValueFlags::Sequence:
+        case ::fenmo::ValueKind::Sequence:
             return "sequence";
-        case ::fenmo::ValueFlags::Set:
+        case ::fenmo::ValueKind::Set:
             return "set";
-        case ::fenmo::ValueFlags::Map:
+        case ::fenmo::ValueKind::Map:
             return "map";
     }
     return "?";

@@ -18,7 +18,7 @@ bool isCollection(const ::fenmo::Value& value) {
 // The text the type's serializer gives, if one is registered for it.
 bool serialized(const ::fenmo::Value& value, std::string& text) {
     auto* serializer = ::fenmo::meta::PropertySerializerRegistry::getInstance()->findPropertySerializer(
-        value.typeImpl(), std::u16string());
+        value.typeImpl(), ::fenmo::meta::SerializerKey::Default);
     if (!serializer) return false;
     text = ::fenmo::toUtf8(serializer->serializeValue(value));
     return true;
@@ -56,7 +56,7 @@ std::string quoteIfNeeded(std::string_view text) {
 
 std::string valueText(const ::fenmo::Value& value, const ElementNames& names) {
     if (!isCollection(value)) return value.hasPayload() ? singleText(value, names) : "(none)";
-    bool sequence = value.getFlags() == ::fenmo::ValueFlags::Sequence;
+    bool sequence = value.getFlags() == ::fenmo::ValueKind::Sequence;
     std::string text = sequence ? "[" : "{";
     const char* separator = "";
     for (const ::fenmo::Value& entry : value.getEntries()) {

@@ -20,18 +20,21 @@ class Type;
 class Property;
 }  // namespace meta
 
-// The kind of a value, numbered as in property declarations.
-enum class ValueFlags : std::uint8_t { Optional = 0, Single = 1, Sequence = 2, Set = 3, Map = 5 };
+// How many values a value (or a property) holds and how: one or none, exactly one, a sequence, a set or
+// a keyed map. The numbers are those of the persisted metamodel.
+enum class ValueKind : std::uint8_t { Optional = 0, Single = 1, Sequence = 2, Set = 3, Map = 5 };
+// The name the metamodel's interfaces give the kind (ValueMeta's flags).
+using ValueFlags = ValueKind;
 
 // The type and kind of a value. The type is borrowed from the metamodel registry: values must not
 // outlive the registration of their type.
 class ValueMeta {
 public:
     ValueMeta() noexcept = default;
-    ValueMeta(const ModelElement::Impl* entryType, ValueFlags flags) noexcept
+    ValueMeta(const ModelElement::Impl* entryType, ValueKind flags) noexcept
         : m_entryType(entryType), m_flags(flags) {}
 
-    ValueFlags getFlags() const noexcept { return m_flags; }
+    ValueKind getFlags() const noexcept { return m_flags; }
     meta::Type getEntryType() const;
     const ModelElement::Impl* entryTypeImpl() const noexcept { return m_entryType; }
     bool isCollection() const noexcept { return static_cast<int>(m_flags) >= 2; }
@@ -42,7 +45,7 @@ public:
 
 private:
     const ModelElement::Impl* m_entryType = nullptr;
-    ValueFlags m_flags = ValueFlags::Optional;
+    ValueKind m_flags = ValueKind::Optional;
 };
 
 // A view of a collection owned by an element; keeps the owner alive.
@@ -80,14 +83,14 @@ public:
     // A single value without payload, read as the zero value of its type.
     static Value singleWithoutPayload(const meta::Type& type);
     // A sequence or set value that holds its entries itself ("unmanaged": no element owns them).
-    static Value ofList(const meta::Type& entryType, ValueFlags flags, List entries);
+    static Value ofList(const meta::Type& entryType, ValueKind flags, List entries);
     // Views of an element's live collection of elements or of primitive values.
     static Value createElementCollectionValue(const meta::Property& property, const AbstractCollection& collection);
     static Value createPrimitiveCollectionValue(const meta::Property& property,
                                                 const AbstractCollection& collection);
 
     const ValueMeta& getMeta() const noexcept { return m_meta; }
-    ValueFlags getFlags() const noexcept { return m_meta.getFlags(); }
+    ValueKind getFlags() const noexcept { return m_meta.getFlags(); }
     meta::Type getType() const;
     const ModelElement::Impl* typeImpl() const noexcept { return m_meta.entryTypeImpl(); }
     bool isUnmanaged() const noexcept { return m_unmanaged; }

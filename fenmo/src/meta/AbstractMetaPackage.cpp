@@ -33,7 +33,7 @@ Class AbstractMetaPackage::createClass(const std::u16string& name, const std::u1
     return cls;
 }
 
-Property AbstractMetaPackage::createProperty(const std::u16string& name, ValueFlags kind, bool composite,
+Property AbstractMetaPackage::createProperty(const std::u16string& name, ValueKind kind, bool composite,
                                              const uuid& id) {
     return named(Property::create(registryModel(), id, kind, composite), name);
 }

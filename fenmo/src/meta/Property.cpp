@@ -12,11 +12,11 @@ void TypedElement::Impl::releaseReferences() { m_type.reset(); }
 
 // ---- Property
 
-Property Property::create(const Model& model, const uuid& id, ValueFlags kind, bool composite) {
+Property Property::create(const Model& model, const uuid& id, ValueKind kind, bool composite) {
     auto* impl = new Impl(model, id);
     impl->m_kind = kind;
     impl->m_composite = composite;
-    impl->setLower(kind == ValueFlags::Single ? 1 : 0);
+    impl->setLower(kind == ValueKind::Single ? 1 : 0);
     impl->setUpper(static_cast<int>(kind) >= 2 ? -1 : 1);
     return detail::announce<Property>(model, impl);
 }

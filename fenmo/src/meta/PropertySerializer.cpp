@@ -5,12 +5,12 @@
 namespace fenmo::meta {
 
 boost::optional<std::u16string> PropertySerializer::serializeOptionalValue(const Value& value) const {
-    if (!value.hasPayload() && value.getFlags() == ValueFlags::Optional) return boost::none;
+    if (!value.hasPayload() && value.getFlags() == ValueKind::Optional) return boost::none;
     return serializeValue(value);
 }
 
 Value PropertySerializer::toOptionalValue(const Value& value) const {
-    return Value(ValueMeta(value.typeImpl(), ValueFlags::Optional), value.payload());
+    return Value(ValueMeta(value.typeImpl(), ValueKind::Optional), value.payload());
 }
 
 void PropertySerializer::releaseValue(Value& value, const Type&) const { value = Value(); }

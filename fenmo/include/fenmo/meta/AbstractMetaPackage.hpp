@@ -20,6 +20,9 @@ public:
     virtual ~AbstractMetaPackage() = default;
 
 protected:
+    // The loader creates a package table's elements with the operations below.
+    friend class PackageLoader;
+
     AbstractMetaPackage() = default;
     AbstractMetaPackage(const AbstractMetaPackage&) = default;
     AbstractMetaPackage& operator=(const AbstractMetaPackage&) = default;
@@ -29,7 +32,8 @@ protected:
     static Package createPackage(const std::u16string& name, const std::u16string& uri);
     static Class createClass(const std::u16string& name, const std::u16string& qualifiedName, bool isAbstract,
                              bool isInterface, const uuid& id);
-    static Property createProperty(const std::u16string& name, ValueFlags kind, bool composite, const uuid& id);
+    static Property createProperty(const std::u16string& name, ValueKind kind, bool composite,
+                                   const uuid& id);
     static Operation createOperation(const std::u16string& name, const uuid& id);
     static Argument createArgument(const std::u16string& name, const uuid& id);
     static Enum createEnum(const std::u16string& name, const uuid& id);

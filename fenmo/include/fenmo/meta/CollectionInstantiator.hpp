@@ -20,7 +20,7 @@ public:
         if constexpr (Kind == 1) {
             if (property->isSequence()) return new ElementSequence<T>(owner, property);
         } else if constexpr (Kind == 2) {
-            if (property->getKind() == ValueFlags::Set) return new PrimitiveSet<T>(owner, property);
+            if (property->getKind() == ValueKind::Set) return new PrimitiveSet<T>(owner, property);
         }
         (void)owner;
         (void)property;

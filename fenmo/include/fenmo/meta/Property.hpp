@@ -42,14 +42,14 @@ public:
     class Impl;
     using ElementHandle::ElementHandle;
     // A new property of the given kind, not yet owned by a class.
-    static Property create(const Model& model, const uuid& id, ValueFlags kind, bool composite);
+    static Property create(const Model& model, const uuid& id, ValueKind kind, bool composite);
 };
 
 class Property::Impl : public TypedElement::Impl {
 public:
-    ValueFlags getKind() const noexcept { return m_kind; }
+    ValueKind getKind() const noexcept { return m_kind; }
     bool isMany() const noexcept { return static_cast<int>(m_kind) >= 2; }
-    bool isSequence() const noexcept { return m_kind == ValueFlags::Sequence; }
+    bool isSequence() const noexcept { return m_kind == ValueKind::Sequence; }
     bool isComposite() const noexcept { return m_composite; }
     bool isDerived() const noexcept { return m_derived; }
     bool isReadOnly() const noexcept { return m_readOnly; }
@@ -60,7 +60,7 @@ public:
     bool isQualificationUnique() const noexcept { return m_qualificationUnique; }
     bool hasCustomQualification() const noexcept { return m_customQualification; }
     // Mandatory: exactly one value (kind single).
-    bool isMandatory() const noexcept { return m_kind == ValueFlags::Single; }
+    bool isMandatory() const noexcept { return m_kind == ValueKind::Single; }
     void setDerived(bool value) noexcept { m_derived = value; }
     void setReadOnly(bool value) noexcept { m_readOnly = value; }
     void setOrdered(bool value) noexcept { m_ordered = value; }
@@ -101,7 +101,7 @@ private:
     friend class AbstractMetaPackage;
     using TypedElement::Impl::Impl;
 
-    ValueFlags m_kind = ValueFlags::Optional;
+    ValueKind m_kind = ValueKind::Optional;
     bool m_composite = false;
     bool m_derived = false;
     bool m_readOnly = false;

@@ -67,15 +67,15 @@ public:
     }
     Value parseOptionalValue(const std::u16string& text, const Type& type) const override {
         Value single = parseValue(text, type);
-        return Value(ValueMeta(single.typeImpl(), ValueFlags::Optional), single.payload());
+        return Value(ValueMeta(single.typeImpl(), ValueKind::Optional), single.payload());
     }
     Value createEmptyOptionalValue(const Type& type) const override { return Value(type, boost::none); }
     Value createDefaultValue(const Type& type) const override { return detail::NativeValue<T>::make(type, T{}); }
     Value combineAsUnmanagedSequenceValue(const Type& type, const std::vector<Value>& values) const override {
-        return Value::ofList(type, ValueFlags::Sequence, entries(type, values, false));
+        return Value::ofList(type, ValueKind::Sequence, entries(type, values, false));
     }
     Value combineAsUnmanagedSetValue(const Type& type, const std::vector<Value>& values) const override {
-        return Value::ofList(type, ValueFlags::Set, entries(type, values, true));
+        return Value::ofList(type, ValueKind::Set, entries(type, values, true));
     }
 
 protected:

@@ -11,6 +11,14 @@
 
 namespace fenmo::meta {
 
+// The keys a type's serializers are registered under: the default text form, the form by identifier
+// (an enumerator's value) and the form by public identifier.
+struct SerializerKey {
+    static constexpr const char16_t* Default = u"";
+    static constexpr const char16_t* Id = u"ID";
+    static constexpr const char16_t* PublicId = u"PublicID";
+};
+
 class PropertySerializerRegistry {
 public:
     // Holds the registry's lock; find and erase may be called while it is held.

@@ -39,7 +39,7 @@ T fromPayload(const Value& value) {
 // A single value of the property's type holding `value`.
 template <class T>
 Value toValue(const meta::Property::Impl& property, const T& value) {
-    return Value(ValueMeta(property.typeImpl(), ValueFlags::Single), toPayload(value));
+    return Value(ValueMeta(property.typeImpl(), ValueKind::Single), toPayload(value));
 }
 
 // A single value holding the optional's value, or the empty value of the property's type.
@@ -47,7 +47,7 @@ template <class T>
 Value toValue(const meta::Property::Impl& property, const boost::optional<T>& value) {
     if (!value) {
         if (property.isMandatory()) throw InvalidValueException();
-        return Value(ValueMeta(property.typeImpl(), ValueFlags::Optional), Value::Payload());
+        return Value(ValueMeta(property.typeImpl(), ValueKind::Optional), Value::Payload());
     }
     return toValue(property, *value);
 }
@@ -55,8 +55,9 @@ Value toValue(const meta::Property::Impl& property, const boost::optional<T>& va
 // Tests that `value` is an optional or single value of the property's type; throws
 // CannotCastIncompatibleTypes naming the value's type otherwise.
 inline void checkScalarValue(const meta::Property::Impl& property, const Value& value) {
-    ValueFlags flags = value.getFlags();
-    if ((flags != ValueFlags::Optional && flags != ValueFlags::Single) || value.typeImpl() != property.typeImpl())
+    ValueKind flags = value.getFlags();
+    if ((flags != ValueKind::Optional && flags != ValueKind::Single) ||
+        value.typeImpl() != property.typeImpl())
         throw CannotCastIncompatibleTypesException({value.typeName()});
 }
 
@@ -65,7 +66,7 @@ inline void checkScalarValue(const meta::Property::Impl& property, const Value& 
 template <class T>
 boost::optional<T> fromValue(const meta::Property::Impl& property, const Value& value) {
     checkScalarValue(property, value);
-    if (value.getFlags() != ValueFlags::Single) return boost::none;
+    if (value.getFlags() != ValueKind::Single) return boost::none;
     return fromPayload<T>(value);
 }
 
@@ -73,7 +74,7 @@ boost::optional<T> fromValue(const meta::Property::Impl& property, const Value& 
 template <class T>
 T plainFromValue(const meta::Property::Impl& property, const Value& value) {
     checkScalarValue(property, value);
-    if (value.getFlags() != ValueFlags::Single) throw InvalidValueException({property.getQualifiedName()});
+    if (value.getFlags() != ValueKind::Single) throw InvalidValueException({property.getQualifiedName()});
     return fromPayload<T>(value);
 }
 
@@ -81,11 +82,11 @@ T plainFromValue(const meta::Property::Impl& property, const Value& value) {
 // type (an empty value of any class passes and yields an empty handle).
 template <class Y>
 Y elementFromValue(const meta::Property::Impl& property, const Value& value) {
-    ValueFlags flags = value.getFlags();
+    ValueKind flags = value.getFlags();
     const auto* cls = dynamic_cast<const meta::Class::Impl*>(value.typeImpl());
     const auto* expected = dynamic_cast<const meta::Class::Impl*>(property.typeImpl());
-    bool single = flags == ValueFlags::Single;
-    bool empty = (flags == ValueFlags::Optional || single) && !value.hasPayload();
+    bool single = flags == ValueKind::Single;
+    bool empty = (flags == ValueKind::Optional || single) && !value.hasPayload();
     if (!cls || (!empty && !single) || (!empty && !cls->conformsTo(expected)))
         throw CannotCastIncompatibleTypesException({value.typeName()});
     ModelElement element = value.getElement();

@@ -120,8 +120,8 @@ struct ElementProperty : FieldProperty<Field, Index, Handle> {
     // Typed by the element's own class when it holds a valid element, else by the declared type.
     static Value valueOf(const Stored& element) {
         if (element.get() && element->isValid())
-            return Value(ValueMeta(element->getMetaClass().get(), ValueFlags::Single), ModelElement(element));
-        return Value(ValueMeta(Base::impl().typeImpl(), ValueFlags::Optional), Value::Payload());
+            return Value(ValueMeta(element->getMetaClass().get(), ValueKind::Single), ModelElement(element));
+        return Value(ValueMeta(Base::impl().typeImpl(), ValueKind::Optional), Value::Payload());
     }
 };
 
@@ -287,8 +287,8 @@ struct DerivedElement : DerivedProperty<Handle> {
     static Value get(Owner& o, const ReflectionPrivateTag&) {
         auto element = (o.*Getter)();
         if (element.get() && element->isValid())
-            return Value(ValueMeta(element->getMetaClass().get(), ValueFlags::Single), ModelElement(element));
-        return Value(ValueMeta(impl().typeImpl(), ValueFlags::Optional), Value::Payload());
+            return Value(ValueMeta(element->getMetaClass().get(), ValueKind::Single), ModelElement(element));
+        return Value(ValueMeta(impl().typeImpl(), ValueKind::Optional), Value::Payload());
     }
     template <class Owner>
     static bool set(Owner& o, const Value& v, const ReflectionPrivateTag&) {
