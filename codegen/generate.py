@@ -40,7 +40,20 @@ def outputs(schema):
     for c in schema.classes:
         files[f"include/arvelle/treeNode/{c.name}.hpp"] = element_header.header(schema, c, BANNER)
         files[f"src/{c.name}.gen.cpp"] = element_source.source(schema, c, BANNER)
-    return files
+    return {path: exported(text) if path.endswith(".hpp") else text for path, text in files.items()}
+
+
+def exported(header):
+    """A public header whose declarations the library exports: the library builds with hidden
+    visibility, so what a header declares is opened with ARVELLE_API_BEGIN and closed at its end."""
+    lines = header.split("\n")
+    first = next((i for i, line in enumerate(lines) if line.startswith("namespace ")), None)
+    if first is None:
+        return header
+    includes = [i for i in range(first) if lines[i].startswith("#include")]
+    lines[first:first] = ["ARVELLE_API_BEGIN", ""]
+    lines.insert(includes[0] if includes else first, "#include <arvelle/Export.hpp>")
+    return "\n".join(lines).rstrip("\n") + "\n\nARVELLE_API_END\n"
 
 
 def arguments(argv):

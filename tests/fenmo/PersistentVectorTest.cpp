@@ -57,7 +57,9 @@ TEST(PersistentVector, RandomEditsMatchAVectorAndCopiesKeepTheirVersion) {
             expected.push_back(-1);
         }
         ASSERT_EQ(vector.size(), expected.size());
-        if (step % 97 == 0) ASSERT_EQ(contents(vector), expected) << "step " << step;
+        if (step % 97 == 0) {
+            ASSERT_EQ(contents(vector), expected) << "step " << step;
+        }
     }
     EXPECT_EQ(contents(vector), expected);
     for (const auto& [copy, seen] : copies) EXPECT_EQ(contents(copy), seen);

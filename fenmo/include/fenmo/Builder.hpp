@@ -2,6 +2,7 @@
 // Builders: collect property values (and builders of contained elements), then create the element with
 // everything in place, a whole subtree in one orchestration and one commit.
 
+#include <fenmo/Export.hpp>
 #include <fenmo/ModelImpl.hpp>
 
 #include <boost/container/small_vector.hpp>
@@ -11,6 +12,8 @@
 #include <unordered_map>
 #include <utility>
 #include <vector>
+
+FENMO_API_BEGIN
 
 namespace fenmo {
 
@@ -86,3 +89,5 @@ private:
 };
 
 }  // namespace fenmo
+
+FENMO_API_END

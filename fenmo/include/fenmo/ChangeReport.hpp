@@ -1,6 +1,7 @@
 #pragma once
 // What one outermost commit, undo or redo changed, as told to a model's listeners.
 
+#include <fenmo/Export.hpp>
 #include <fenmo/ModelElement.hpp>
 #include <fenmo/Value.hpp>
 #include <fenmo/meta/Property.hpp>
@@ -8,6 +9,8 @@
 #include <functional>
 #include <memory>
 #include <vector>
+
+FENMO_API_BEGIN
 
 namespace fenmo {
 
@@ -68,3 +71,5 @@ private:
 };
 
 }  // namespace fenmo
+
+FENMO_API_END

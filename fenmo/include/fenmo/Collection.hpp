@@ -2,12 +2,15 @@
 // The base of the framework's collections: owned by an element, held by one of its properties, and
 // changed only with the owner told, inside a transaction.
 
+#include <fenmo/Export.hpp>
 #include <fenmo/Exceptions.hpp>
 #include <fenmo/ModelImpl.hpp>
 #include <fenmo/Value.hpp>
 #include <fenmo/meta/Property.hpp>
 
 #include <cstddef>
+
+FENMO_API_BEGIN
 
 namespace fenmo {
 
@@ -110,3 +113,5 @@ protected:
 };
 
 }  // namespace fenmo
+
+FENMO_API_END

@@ -5,6 +5,7 @@
 // index has to be rebuilt after an undo or a rollback. An element's keys must not change while it is
 // in the map: owners take it out, change the key, and put it back.
 
+#include <fenmo/Export.hpp>
 #include <fenmo/Collection.hpp>
 #include <fenmo/GenericCollection.hpp>
 #include <fenmo/PersistentVector.hpp>
@@ -13,6 +14,8 @@
 #include <string>
 #include <type_traits>
 #include <vector>
+
+FENMO_API_BEGIN
 
 namespace fenmo {
 
@@ -287,3 +290,5 @@ private:
 };
 
 }  // namespace fenmo
+
+FENMO_API_END

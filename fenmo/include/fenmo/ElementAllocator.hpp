@@ -4,7 +4,10 @@
 // element, its elements sit together in memory, and the short-lived allocations of editing do not
 // fragment the heap around them. Freed blocks are kept for reuse, not returned to the system.
 
+#include <fenmo/Export.hpp>
 #include <cstddef>
+
+FENMO_API_BEGIN
 
 namespace fenmo::detail {
 
@@ -18,3 +21,5 @@ struct PooledAllocation {
 };
 
 }  // namespace fenmo::detail
+
+FENMO_API_END

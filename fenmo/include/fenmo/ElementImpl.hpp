@@ -1,9 +1,12 @@
 #pragma once
 // The intrusive, atomically counted base of every element implementation.
 
+#include <fenmo/Export.hpp>
 #include <atomic>
 #include <climits>
 #include <cstdint>
+
+FENMO_API_BEGIN
 
 namespace fenmo {
 
@@ -55,3 +58,5 @@ protected:
 };
 
 }  // namespace fenmo
+
+FENMO_API_END

@@ -3,6 +3,7 @@
 // entries are a persistent vector: a transaction snapshot of it is a copy in O(1), and an edit at any
 // position costs O(log n), however many elements it holds.
 
+#include <fenmo/Export.hpp>
 #include <fenmo/Collection.hpp>
 #include <fenmo/GenericCollection.hpp>
 #include <fenmo/PersistentVector.hpp>
@@ -10,6 +11,8 @@
 #include <algorithm>
 #include <cstddef>
 #include <stdexcept>
+
+FENMO_API_BEGIN
 
 namespace fenmo {
 
@@ -246,3 +249,5 @@ private:
 };
 
 }  // namespace fenmo
+
+FENMO_API_END

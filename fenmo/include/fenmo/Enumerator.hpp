@@ -2,6 +2,7 @@
 // Enumerators that no literal of their enumeration has are refused wherever a value is stored: they
 // would be kept, then written as text that does not parse back.
 
+#include <fenmo/Export.hpp>
 #include <fenmo/Exceptions.hpp>
 #include <fenmo/Text.hpp>
 
@@ -10,6 +11,8 @@
 #include <concepts>
 #include <cstdint>
 #include <type_traits>
+
+FENMO_API_BEGIN
 
 namespace fenmo {
 
@@ -38,3 +41,5 @@ const boost::optional<T>& checkEnumerator(const boost::optional<T>& value) {
 }
 
 }  // namespace fenmo
+
+FENMO_API_END

@@ -1,6 +1,7 @@
 #pragma once
 // Errors carry a message identifier (catalog and key) and arguments, one exception type per key.
 
+#include <fenmo/Export.hpp>
 #include <cassert>
 #include <cstddef>
 #include <exception>
@@ -8,6 +9,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+FENMO_API_BEGIN
 
 namespace fenmo {
 
@@ -112,3 +115,5 @@ using CannotAddIncompatibleTypesException = detail::KeyedException<messages::Can
 using InvalidOperationException = detail::KeyedException<messages::InvalidOperation>;
 
 }  // namespace fenmo
+
+FENMO_API_END

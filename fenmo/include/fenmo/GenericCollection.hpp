@@ -3,12 +3,15 @@
 // as ModelElement (scripting bindings, editors). Every element handed in is tested against the
 // collection's element class first.
 
+#include <fenmo/Export.hpp>
 #include <fenmo/Collection.hpp>
 #include <fenmo/Exceptions.hpp>
 #include <fenmo/Text.hpp>
 #include <fenmo/meta/Class.hpp>
 
 #include <cstddef>
+
+FENMO_API_BEGIN
 
 namespace fenmo {
 
@@ -72,3 +75,5 @@ inline void checkElementClass(const ModelElement& element, const meta::Class& ex
 }  // namespace detail
 
 }  // namespace fenmo
+
+FENMO_API_END

@@ -1,6 +1,7 @@
 #pragma once
 // The model handle, the link its elements share, and proxy identities.
 
+#include <fenmo/Export.hpp>
 #include <fenmo/Uuid.hpp>
 
 #include <boost/optional.hpp>
@@ -8,6 +9,8 @@
 #include <atomic>
 #include <cstdint>
 #include <utility>
+
+FENMO_API_BEGIN
 
 namespace fenmo {
 
@@ -82,3 +85,5 @@ private:
 };
 
 }  // namespace fenmo
+
+FENMO_API_END

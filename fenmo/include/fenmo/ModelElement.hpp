@@ -1,6 +1,7 @@
 #pragma once
 // Element handles and the framework's base of every element implementation.
 
+#include <fenmo/Export.hpp>
 #include <fenmo/ElementAllocator.hpp>
 #include <fenmo/ElementImpl.hpp>
 #include <fenmo/Model.hpp>
@@ -15,10 +16,12 @@
 #include <type_traits>
 #include <vector>
 
+FENMO_API_BEGIN
+
 namespace fenmo {
 
 namespace detail {
-struct ElementAccess;
+struct FENMO_LOCAL ElementAccess;
 }
 class Value;
 class ReflectionPrivateTag;
@@ -338,3 +341,5 @@ Target uncheckedHandleCast(ModelElement element) {
 }
 
 }  // namespace fenmo
+
+FENMO_API_END

@@ -1,6 +1,7 @@
 #pragma once
 // The model: its elements by identity, nested transactions, undo and redo, change listeners, proxies.
 
+#include <fenmo/Export.hpp>
 #include <fenmo/ModelElement.hpp>
 #include <fenmo/Transaction.hpp>
 #include <fenmo/ChangeReport.hpp>
@@ -11,10 +12,12 @@
 #include <memory>
 #include <vector>
 
+FENMO_API_BEGIN
+
 namespace fenmo {
 
 namespace detail {
-class ModelState;
+class FENMO_LOCAL ModelState;
 }
 
 class Model::Impl {
@@ -107,3 +110,5 @@ private:
 };
 
 }  // namespace fenmo
+
+FENMO_API_END

@@ -8,6 +8,7 @@
 // Nodes are counted without atomics: copies of one collection are used from one thread at a time, as
 // the model they belong to is.
 
+#include <fenmo/Export.hpp>
 #include <algorithm>
 #include <cassert>
 #include <cstddef>
@@ -16,6 +17,8 @@
 #include <memory>
 #include <new>
 #include <utility>
+
+FENMO_API_BEGIN
 
 namespace fenmo {
 
@@ -390,3 +393,5 @@ private:
 };
 
 }  // namespace fenmo
+
+FENMO_API_END

@@ -2,6 +2,7 @@
 // A set of primitive values (host pointers, enumerators) owned by an element's property: each value
 // once, ordered by value.
 
+#include <fenmo/Export.hpp>
 #include <fenmo/Collection.hpp>
 #include <fenmo/Enumerator.hpp>
 
@@ -10,6 +11,8 @@
 #include <initializer_list>
 #include <type_traits>
 #include <vector>
+
+FENMO_API_BEGIN
 
 namespace fenmo {
 
@@ -86,3 +89,5 @@ private:
 };
 
 }  // namespace fenmo
+
+FENMO_API_END

@@ -7,6 +7,7 @@
 //     fenmo::Value v = reflection.get(element, property);
 //     fenmo::Reflection(fenmo::Access::Privileged).set(element, protectedProperty, value);
 
+#include <fenmo/Export.hpp>
 #include <fenmo/ReflectionPrivateTag.hpp>
 #include <fenmo/Uuid.hpp>
 #include <fenmo/Value.hpp>
@@ -16,6 +17,8 @@
 
 #include <utility>
 #include <vector>
+
+FENMO_API_BEGIN
 
 namespace fenmo {
 
@@ -99,3 +102,5 @@ private:
 };
 
 }  // namespace fenmo
+
+FENMO_API_END

@@ -3,7 +3,10 @@
 // Hosts use fenmo::Reflection (fenmo/Reflection.hpp), which names these options; the tag is what the
 // element classes' virtual operations receive.
 
+#include <fenmo/Export.hpp>
 #include <cstdint>
+
+FENMO_API_BEGIN
 
 namespace fenmo {
 
@@ -37,3 +40,5 @@ private:
 };
 
 }  // namespace fenmo
+
+FENMO_API_END

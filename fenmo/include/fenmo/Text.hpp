@@ -1,8 +1,11 @@
 #pragma once
 // Conversion between the UTF-16 text of the model and UTF-8 (files, terminals, exception texts).
 
+#include <fenmo/Export.hpp>
 #include <string>
 #include <string_view>
+
+FENMO_API_BEGIN
 
 namespace fenmo {
 
@@ -19,3 +22,5 @@ std::u16string widenNumber(long long value);
 std::string narrow(std::u16string_view text);
 
 }  // namespace fenmo
+
+FENMO_API_END

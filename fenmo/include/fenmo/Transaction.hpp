@@ -1,12 +1,15 @@
 #pragma once
 // A move-only scope of changes: committed explicitly, abandoned (rolled back) by its destructor.
 
+#include <fenmo/Export.hpp>
 #include <fenmo/Model.hpp>
 
 #include <boost/optional.hpp>
 
 #include <cstddef>
 #include <cstdint>
+
+FENMO_API_BEGIN
 
 namespace fenmo {
 
@@ -43,3 +46,5 @@ private:
 };
 
 }  // namespace fenmo
+
+FENMO_API_END

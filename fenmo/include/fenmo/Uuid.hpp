@@ -1,6 +1,7 @@
 #pragma once
 // Element identities: 16-byte uuids, their text form and a fast random generator.
 
+#include <fenmo/Export.hpp>
 #include <boost/uuid/uuid.hpp>
 
 #include <cstddef>
@@ -8,6 +9,8 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+
+FENMO_API_BEGIN
 
 namespace fenmo {
 
@@ -51,3 +54,5 @@ struct UuidHash {
 };
 
 }  // namespace fenmo
+
+FENMO_API_END

@@ -2,6 +2,7 @@
 // A typed value of the metamodel: text, boolean, integer, enumerator, host pointer, element, or a
 // sequence, set or map of such values, or a view of a live collection.
 
+#include <fenmo/Export.hpp>
 #include <fenmo/ModelElement.hpp>
 
 #include <boost/none.hpp>
@@ -11,6 +12,8 @@
 #include <string>
 #include <variant>
 #include <vector>
+
+FENMO_API_BEGIN
 
 namespace fenmo {
 
@@ -116,7 +119,7 @@ public:
     // The qualified name of the value's type, for messages.
     std::u16string typeName() const;
 
-    friend bool operator==(const Value& a, const Value& b) noexcept;
+    FENMO_API friend bool operator==(const Value& a, const Value& b) noexcept;
     friend bool operator!=(const Value& a, const Value& b) noexcept { return !(a == b); }
 
 private:
@@ -133,3 +136,5 @@ bool isEnumType(const meta::Type& type);
 }  // namespace internal
 
 }  // namespace fenmo
+
+FENMO_API_END

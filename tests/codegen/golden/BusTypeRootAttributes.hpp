@@ -1,6 +1,7 @@
 // Generated from schema/treeNode.toml by codegen/generate.py; do not edit.
 #pragma once
 
+#include <arvelle/Export.hpp>
 #include <arvelle/treeNode/Enums.hpp>
 #include <arvelle/treeNode/Schema.hpp>
 #include <arvelle/nativeTypes/HostTypes.hpp>
@@ -21,6 +22,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+ARVELLE_API_BEGIN
 
 namespace tav::fenmo::treeNode {
 
@@ -204,3 +207,5 @@ private:
 inline BusTypeRootAttributes::BusTypeRootAttributes(Impl* impl, bool addRef) noexcept : ElementHandle(impl, addRef) {}
 
 }  // namespace tav::fenmo::treeNode
+
+ARVELLE_API_END

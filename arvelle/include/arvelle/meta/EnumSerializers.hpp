@@ -2,11 +2,14 @@
 // Text forms of enumerators: by literal name (empty key), by decimal value ("ID"), by public
 // identifier ("PublicID"). A text that names no literal fails with "InvalidValue" giving the text.
 
+#include <arvelle/Export.hpp>
 #include <fenmo/meta/Enum.hpp>
 #include <fenmo/meta/PropertySerializer.hpp>
 
 #include <cstdint>
 #include <string>
+
+ARVELLE_API_BEGIN
 
 namespace fenmo::meta {
 
@@ -87,3 +90,5 @@ protected:
 };
 
 }  // namespace fenmo::meta
+
+ARVELLE_API_END

@@ -1,6 +1,7 @@
 #pragma once
 // Text forms of host pointers: "0x" and sixteen lower-case hexadecimal digits.
 
+#include <arvelle/Export.hpp>
 #include <arvelle/nativeTypes/HostTypes.hpp>
 
 #include <fenmo/meta/PropertySerializer.hpp>
@@ -9,6 +10,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+
+ARVELLE_API_BEGIN
 
 namespace nativeTypes {
 
@@ -52,3 +55,5 @@ public:
 };
 
 }  // namespace nativeTypes
+
+ARVELLE_API_END

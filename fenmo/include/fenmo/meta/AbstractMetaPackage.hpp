@@ -2,6 +2,7 @@
 // The base of a library's meta-package: creates the elements of its metamodel in the registry model and
 // registers its root package.
 
+#include <fenmo/Export.hpp>
 #include <fenmo/meta/Class.hpp>
 #include <fenmo/meta/Enum.hpp>
 #include <fenmo/meta/MetaRegistry.hpp>
@@ -12,6 +13,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+
+FENMO_API_BEGIN
 
 namespace fenmo::meta {
 
@@ -47,3 +50,5 @@ protected:
 };
 
 }  // namespace fenmo::meta
+
+FENMO_API_END

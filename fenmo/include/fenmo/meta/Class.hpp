@@ -1,11 +1,14 @@
 #pragma once
 // Metaclasses: superclasses, properties and operations, and the factory of their builders.
 
+#include <fenmo/Export.hpp>
 #include <fenmo/meta/Type.hpp>
 
 #include <memory>
 #include <string>
 #include <vector>
+
+FENMO_API_BEGIN
 
 namespace fenmo::meta {
 
@@ -70,3 +73,5 @@ private:
 };
 
 }  // namespace fenmo::meta
+
+FENMO_API_END

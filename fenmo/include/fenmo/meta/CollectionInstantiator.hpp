@@ -1,11 +1,14 @@
 #pragma once
 // Instantiators build the collection object that holds the values of a multi-valued property of a type.
 
+#include <fenmo/Export.hpp>
 #include <fenmo/ElementSequence.hpp>
 #include <fenmo/PrimitiveSet.hpp>
 #include <fenmo/meta/Property.hpp>
 
 #include <memory>
+
+FENMO_API_BEGIN
 
 namespace fenmo::meta {
 
@@ -30,3 +33,5 @@ public:
 };
 
 }  // namespace fenmo::meta
+
+FENMO_API_END

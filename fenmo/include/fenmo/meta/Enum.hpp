@@ -1,6 +1,7 @@
 #pragma once
 // Enumerations and their literals.
 
+#include <fenmo/Export.hpp>
 #include <fenmo/meta/Type.hpp>
 
 #include <boost/optional.hpp>
@@ -8,6 +9,8 @@
 #include <cstdint>
 #include <map>
 #include <string>
+
+FENMO_API_BEGIN
 
 namespace fenmo::meta {
 
@@ -75,3 +78,5 @@ private:
 };
 
 }  // namespace fenmo::meta
+
+FENMO_API_END

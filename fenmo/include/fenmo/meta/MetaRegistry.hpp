@@ -2,6 +2,7 @@
 // The process-wide registry of metamodels: a model holding every registered package and type, with
 // look-up by identity and by name. Thread-safe; its lock can be taken again by its holder.
 
+#include <fenmo/Export.hpp>
 #include <fenmo/ModelImpl.hpp>
 #include <fenmo/meta/Class.hpp>
 #include <fenmo/meta/Package.hpp>
@@ -12,6 +13,8 @@
 #include <typeinfo>
 #include <unordered_map>
 #include <vector>
+
+FENMO_API_BEGIN
 
 namespace fenmo::meta {
 
@@ -77,3 +80,5 @@ private:
 };
 
 }  // namespace fenmo::meta
+
+FENMO_API_END

@@ -1,10 +1,13 @@
 #pragma once
 // The base of every metamodel element: a named element of the registry model that may contain others.
 
+#include <fenmo/Export.hpp>
 #include <fenmo/ModelElement.hpp>
 
 #include <string>
 #include <vector>
+
+FENMO_API_BEGIN
 
 namespace fenmo::meta {
 
@@ -43,3 +46,5 @@ private:
 };
 
 }  // namespace fenmo::meta
+
+FENMO_API_END

@@ -1,6 +1,7 @@
 #pragma once
 // Operations of classes, their arguments, and the invokers that call them reflectively.
 
+#include <fenmo/Export.hpp>
 #include <fenmo/Exceptions.hpp>
 #include <fenmo/Value.hpp>
 #include <fenmo/meta/Property.hpp>
@@ -9,6 +10,8 @@
 
 #include <memory>
 #include <vector>
+
+FENMO_API_BEGIN
 
 namespace fenmo::meta {
 
@@ -146,3 +149,5 @@ private:
 };
 
 }  // namespace fenmo::meta
+
+FENMO_API_END

@@ -1,9 +1,12 @@
 #pragma once
 // Packages: named, identified by URI, nested below a root package.
 
+#include <fenmo/Export.hpp>
 #include <fenmo/meta/NamedElement.hpp>
 
 #include <string>
+
+FENMO_API_BEGIN
 
 namespace fenmo::meta {
 
@@ -32,3 +35,5 @@ private:
 };
 
 }  // namespace fenmo::meta
+
+FENMO_API_END

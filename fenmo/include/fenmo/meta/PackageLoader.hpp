@@ -3,6 +3,7 @@
 // registry transaction, and takes it out again. A registration that fails at any step leaves nothing of
 // it registered: no element in the registry model, no type name, no instantiator, no serializer.
 
+#include <fenmo/Export.hpp>
 #include <fenmo/Transaction.hpp>
 #include <fenmo/meta/Enum.hpp>
 #include <fenmo/meta/MetaRegistry.hpp>
@@ -15,6 +16,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+FENMO_API_BEGIN
 
 namespace fenmo::meta {
 
@@ -96,3 +99,5 @@ private:
 };
 
 }  // namespace fenmo::meta
+
+FENMO_API_END

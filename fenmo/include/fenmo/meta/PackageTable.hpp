@@ -5,6 +5,7 @@
 // bindings, tools) can read them without anything being registered. Rows refer to one another by row
 // number; a library's generator writes them.
 
+#include <fenmo/Export.hpp>
 #include <fenmo/Value.hpp>
 #include <fenmo/meta/Class.hpp>
 
@@ -13,6 +14,8 @@
 #include <memory>
 #include <span>
 #include <typeinfo>
+
+FENMO_API_BEGIN
 
 namespace fenmo::meta {
 
@@ -170,3 +173,5 @@ const char* typeIdName() {
 }
 
 }  // namespace fenmo::meta
+
+FENMO_API_END

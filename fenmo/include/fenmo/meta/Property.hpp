@@ -1,6 +1,7 @@
 #pragma once
 // Typed elements and properties: kind, flags, index inside the class, opposite.
 
+#include <fenmo/Export.hpp>
 #include <fenmo/Value.hpp>
 #include <fenmo/meta/Class.hpp>
 
@@ -8,6 +9,8 @@
 
 #include <cstddef>
 #include <string>
+
+FENMO_API_BEGIN
 
 namespace fenmo::meta {
 
@@ -119,3 +122,5 @@ private:
 };
 
 }  // namespace fenmo::meta
+
+FENMO_API_END

@@ -1,6 +1,7 @@
 #pragma once
 // Turning property values into text and back, one serializer per (type, key) pair.
 
+#include <fenmo/Export.hpp>
 #include <fenmo/Exceptions.hpp>
 #include <fenmo/Value.hpp>
 #include <fenmo/meta/Type.hpp>
@@ -12,6 +13,8 @@
 #include <string>
 #include <type_traits>
 #include <vector>
+
+FENMO_API_BEGIN
 
 namespace fenmo::meta {
 
@@ -113,3 +116,5 @@ private:
 };
 
 }  // namespace fenmo::meta
+
+FENMO_API_END

@@ -1,6 +1,7 @@
 #pragma once
 // Serializers by (type, key). The registry owns them.
 
+#include <fenmo/Export.hpp>
 #include <fenmo/meta/PropertySerializer.hpp>
 
 #include <map>
@@ -8,6 +9,8 @@
 #include <mutex>
 #include <string>
 #include <utility>
+
+FENMO_API_BEGIN
 
 namespace fenmo::meta {
 
@@ -51,3 +54,5 @@ private:
 };
 
 }  // namespace fenmo::meta
+
+FENMO_API_END

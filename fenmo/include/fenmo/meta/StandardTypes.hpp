@@ -1,7 +1,10 @@
 #pragma once
 // The framework's own types: the primitive types String, Integer and Boolean and the class ModelElement.
 
+#include <fenmo/Export.hpp>
 #include <fenmo/meta/Class.hpp>
+
+FENMO_API_BEGIN
 
 namespace fenmo::meta {
 
@@ -13,3 +16,5 @@ struct StandardTypes {
 };
 
 }  // namespace fenmo::meta
+
+FENMO_API_END

@@ -1,10 +1,13 @@
 #pragma once
 // Types of the metamodel: classes, enumerations and primitive types, with their registered names.
 
+#include <fenmo/Export.hpp>
 #include <fenmo/meta/NamedElement.hpp>
 
 #include <memory>
 #include <string>
+
+FENMO_API_BEGIN
 
 namespace fenmo {
 class AbstractCollection;
@@ -77,3 +80,5 @@ class PrimitiveType::Impl : public Type::Impl {
 };
 
 }  // namespace fenmo::meta
+
+FENMO_API_END

@@ -1,6 +1,7 @@
 #pragma once
 // Conversion between stored scalar fields and reflective values.
 
+#include <fenmo/Export.hpp>
 #include <fenmo/Enumerator.hpp>
 #include <fenmo/Exceptions.hpp>
 #include <fenmo/Value.hpp>
@@ -11,6 +12,8 @@
 #include <cstdint>
 #include <string>
 #include <type_traits>
+
+FENMO_API_BEGIN
 
 namespace fenmo::pattern {
 
@@ -96,3 +99,5 @@ Y elementFromValue(const meta::Property::Impl& property, const Value& value) {
 }
 
 }  // namespace fenmo::pattern
+
+FENMO_API_END

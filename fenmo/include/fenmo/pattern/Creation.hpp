@@ -1,6 +1,7 @@
 #pragma once
 // Creating elements: in a model, from a builder (inside an orchestration), and from nested builders.
 
+#include <fenmo/Export.hpp>
 #include <fenmo/Builder.hpp>
 #include <fenmo/Exceptions.hpp>
 #include <fenmo/meta/Property.hpp>
@@ -8,6 +9,8 @@
 #include <memory>
 #include <optional>
 #include <vector>
+
+FENMO_API_BEGIN
 
 namespace fenmo::pattern {
 
@@ -86,3 +89,5 @@ T collectedPlain(const ModelElement::Builder& owner, std::size_t index, const T&
 }
 
 }  // namespace fenmo::pattern
+
+FENMO_API_END

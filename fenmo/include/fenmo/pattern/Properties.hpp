@@ -3,6 +3,7 @@
 // dispatches reflective calls, snapshots and builders to them. Generated classes name their properties
 // with these; the behaviour shared by all classes is written once here.
 
+#include <fenmo/Export.hpp>
 #include <fenmo/Builder.hpp>
 #include <fenmo/ReflectionPrivateTag.hpp>
 #include <fenmo/Value.hpp>
@@ -15,6 +16,8 @@
 #include <memory>
 #include <optional>
 #include <type_traits>
+
+FENMO_API_BEGIN
 
 namespace fenmo::pattern {
 
@@ -361,3 +364,5 @@ private:
 };
 
 }  // namespace fenmo::pattern
+
+FENMO_API_END

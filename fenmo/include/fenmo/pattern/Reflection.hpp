@@ -3,8 +3,11 @@
 // access, snapshots, index look-up, and what an element does with its slots as it is destroyed.
 // Each returns whether one of the class's own properties answered, so the class can fall back on its base.
 
+#include <fenmo/Export.hpp>
 #include <fenmo/pattern/Properties.hpp>
 #include <fenmo/pattern/Snapshot.hpp>
+
+FENMO_API_BEGIN
 
 namespace fenmo::pattern {
 
@@ -146,3 +149,5 @@ decltype(auto) keyOf(const ModelElement::Impl& element) {
 }
 
 }  // namespace fenmo::pattern
+
+FENMO_API_END

@@ -2,6 +2,7 @@
 // Single-element properties: a containment slot (the owner contains the element it holds) and the
 // read-side repair shared by slots and references.
 
+#include <fenmo/Export.hpp>
 #include <fenmo/Builder.hpp>
 #include <fenmo/Enumerator.hpp>
 #include <fenmo/Exceptions.hpp>
@@ -9,6 +10,8 @@
 #include <fenmo/meta/Property.hpp>
 
 #include <cstddef>
+
+FENMO_API_BEGIN
 
 namespace fenmo::pattern {
 
@@ -114,3 +117,5 @@ void releaseSlot(ModelElement::Impl& owner, Y& slot) noexcept {
 }
 
 }  // namespace fenmo::pattern
+
+FENMO_API_END

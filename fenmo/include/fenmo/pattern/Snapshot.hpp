@@ -2,6 +2,7 @@
 // The transaction snapshot of an element class: the old values of the properties a transaction changed,
 // and only of those, so that a million edits of one property cost one small record each.
 
+#include <fenmo/Export.hpp>
 #include <fenmo/ModelElement.hpp>
 
 #include <boost/optional.hpp>
@@ -13,6 +14,8 @@
 #include <string>
 #include <variant>
 #include <vector>
+
+FENMO_API_BEGIN
 
 namespace fenmo::pattern {
 
@@ -109,3 +112,5 @@ private:
 };
 
 }  // namespace fenmo::pattern
+
+FENMO_API_END
