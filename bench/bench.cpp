@@ -295,7 +295,7 @@ void runSaveLoad(Timer& t, fenmo::Model& model, TreeNode& root, std::vector<Tree
     t.restart();
     fenmo::Model loaded = fenmo::xml::loadModel(path);
     s = t.lap();
-    t.report("W6-load", s, " hwm_added_kib=" + std::to_string(peakRssKib() - peakBefore));
+    t.report("W6-load", s, " hwm_added_kib=" + std::to_string(std::max(0L, peakRssKib() - peakBefore)));
     std::filesystem::remove(path, error);
     TreeNode top;
     for (const fenmo::ModelElement& element : loaded->elements())
