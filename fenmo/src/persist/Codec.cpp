@@ -2,7 +2,7 @@
 
 #include <fenmo/Exceptions.hpp>
 #include <fenmo/ModelImpl.hpp>
-#include <fenmo/ReflectionPrivateTag.hpp>
+#include <fenmo/Reflection.hpp>
 #include <fenmo/Text.hpp>
 #include <fenmo/meta/Enum.hpp>
 #include <fenmo/meta/PropertySerializerRegistry.hpp>
@@ -16,9 +16,9 @@ namespace fenmo::persist {
 
 namespace {
 
-// Reads see proxies as proxies; writes are privileged and leave proxies as they are.
-const ReflectionPrivateTag kRead(false, false);
-const ReflectionPrivateTag kWrite(true, false);
+// Reads see proxies as proxies; writes are privileged (loading restores what was saved).
+constexpr Reflection kRead(Access::Public, Proxies::Keep);
+constexpr Reflection kWrite(Access::Privileged, Proxies::Keep);
 
 meta::PropertySerializer* serializerOf(const ModelElement::Impl* type) {
     return meta::PropertySerializerRegistry::getInstance()->findPropertySerializer(type, std::u16string());
@@ -55,15 +55,15 @@ std::string literalList(const meta::Enum::Impl& enumeration) {
 }  // namespace
 
 bool hasValue(ModelElement::Impl& element, const meta::Property& property) {
-    return element.hasPropertyValue(property, kRead);
+    return kRead.has(ModelElement(&element, true), property);
 }
 
 Value readValue(ModelElement::Impl& element, const meta::Property& property) {
-    return element.getPropertyValue(property, kRead);
+    return kRead.get(ModelElement(&element, true), property);
 }
 
 void writeValue(ModelElement::Impl& element, const meta::Property& property, const Value& value) {
-    element.setPropertyValue(property, value, kWrite);
+    kWrite.set(ModelElement(&element, true), property, value);
 }
 
 std::unique_ptr<ModelElement::Builder> newBuilder(const meta::Class& metaClass) {
