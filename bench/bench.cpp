@@ -1,7 +1,8 @@
-// The side-by-side workload (W1-W5, W7, W8) on fenmo + arvelle, printing the same lines as the peer programs.
+// The side-by-side workload (W1-W8, W6 last) on fenmo + arvelle, printing the same lines as the peer programs.
 // Usage: arvelle-bench [N]   (N >= 1, default 100000)
 
 #include <arvelle/treeNode/All.hpp>
+#include <fenmo/Persistence.hpp>
 
 #include <fenmo/Reflection.hpp>
 #include <fenmo/Text.hpp>
@@ -19,9 +20,13 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -262,6 +267,43 @@ private:
     long m_width;
 };
 
+long peakRssKib() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
+    return -1;
+}
+
+// W6: save to a temporary file, drop the model, load the file into a fresh model, then the tree check.
+// The load line also tells how far the process's peak memory rose during W6.
+void runSaveLoad(Timer& t, fenmo::Model& model, TreeNode& root, std::vector<TreeNode>& leaves, long n) {
+    char path[] = "/tmp/arvelle-w6-XXXXXX";
+    int fd = ::mkstemp(path);
+    if (fd < 0) fail("W6 temporary file");
+    ::close(fd);
+    const long peakBefore = peakRssKib();
+    t.restart();
+    fenmo::xml::saveModel(model, path);
+    double s = t.lap();
+    std::error_code error;
+    const auto bytes = std::filesystem::file_size(path, error);
+    t.report("W6-save", s, " bytes=" + std::to_string(error ? 0 : bytes));
+
+    leaves = {};
+    root = TreeNode();
+    model = fenmo::Model();
+    t.restart();
+    fenmo::Model loaded = fenmo::xml::loadModel(path);
+    s = t.lap();
+    t.report("W6-load", s, " hwm_added_kib=" + std::to_string(std::max(0L, peakRssKib() - peakBefore)));
+    std::filesystem::remove(path, error);
+    TreeNode top;
+    for (const fenmo::ModelElement& element : loaded->elements())
+        if (auto node = fenmo::handleCast<TreeNode>(element); node && !node->containerImpl()) top = node;
+    if (!top || top->hasChildAttrs() || top->hasSignalAttrs() || checkBelow(top, levelsFor(n)) != n)
+        fail("W6 tree check");
+}
+
 void run(long n, bool print) {
     Timer t{n, print};
     const bool skipUndo = std::getenv("BENCH_SKIP_UNDO") != nullptr;
@@ -270,14 +312,16 @@ void run(long n, bool print) {
 
     // W1: undo recording off; each node is created into its parent's children in a transaction of its own.
     t.restart();
-    TreeNode::Builder rootBuilder(model);
-    rootBuilder.setParentAttrs(std::make_unique<ParentAttributes::Builder>());
-    TreeNode root = rootBuilder.createTreeNode(fenmo::uuid());
+    auto rootBuilder = std::make_unique<TreeNode::Builder>(model);
+    rootBuilder->setParentAttrs(std::make_unique<ParentAttributes::Builder>());
+    TreeNode root = rootBuilder->createTreeNode(fenmo::uuid());
     std::vector<TreeNode> leaves;
     leaves.reserve(static_cast<std::size_t>(n));
-    NodeFactory factory;
-    fill(factory, root, levelsFor(n), n, leaves);
+    auto factory = std::make_unique<NodeFactory>();
+    fill(*factory, root, levelsFor(n), n, leaves);
     double s = t.lap();
+    factory.reset();  // builders keep their model open
+    rootBuilder.reset();
     // The line says which transactions W1 used: one per node, with undo recording off.
     t.report("W1-build", s, " transactions=per-node undo=off");
     if (static_cast<long>(leaves.size()) != n || root->hasChildAttrs() || root->hasSignalAttrs() ||
@@ -334,13 +378,7 @@ void run(long n, bool print) {
 
     runQueries(t, root, n);
     Wide(n).run(t);
-}
-
-long peakRssKib() {
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind("VmHWM:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
-    return -1;
+    runSaveLoad(t, model, root, leaves, n);
 }
 
 }  // namespace

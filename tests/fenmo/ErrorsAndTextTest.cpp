@@ -50,7 +50,7 @@ TEST(Errors, OneCatalogOfKeysTextsAndArgumentCounts) {
         for (const std::u16string& argument : arguments)
             EXPECT_NE(what.find(fenmo::toUtf8(argument)), std::string::npos) << what;
     }
-    EXPECT_EQ(keys.size(), 12u);
+    EXPECT_EQ(keys.size(), 15u);
     EXPECT_STREQ(
         fenmo::CannotAddIncompatibleTypesException({u"A", u"B"}).what(),
         "fenmo:messages/CannotAddIncompatibleTypes: an element of class 'A' cannot be added where 'B' is "

@@ -1,10 +1,14 @@
 #include "Cli.hpp"
 
 #include "Demo.hpp"
+#include "ModelFiles.hpp"
 #include "SchemaPrinter.hpp"
 #include "Style.hpp"
 
 #include <CLI/CLI.hpp>
+
+#include <unistd.h>
+#include <fenmo/Persistence.hpp>
 
 #include <algorithm>
 #include <cctype>
@@ -37,12 +41,18 @@ constexpr const char* kSchemaFooter =
     "properties (index, name, type, kind, flags, identity) and operations, and enumerations with\n"
     "their literals (value, name, identity); then how many of each a package declares.";
 
+constexpr const char* kFilesFooter =
+    "Model files are XML: the metamodel they were written with (package URI, class and property\n"
+    "identities and names), the model's identity, then each top-level element with what it contains\n"
+    "nested inside it. 'check' exits with 1 when it has findings, 'diff' when the models differ.";
+
 // The first line of a parse error, with the wording of this program for the common mistakes.
 std::string usageError(const CLI::ParseError& error, const CLI::App& app) {
     if (app.get_subcommands().empty()) {
         for (const std::string& argument : app.remaining())
             if (!argument.empty() && argument[0] != '-') return "unknown command '" + argument + "'";
-        if (error.get_name() == "RequiredError") return "no command given; the commands are demo and schema";
+        if (error.get_name() == "RequiredError")
+            return "no command given; the commands are demo, schema, show, check and diff";
     }
     std::string message = error.what();
     return message.substr(0, message.find('\n'));
@@ -73,9 +83,29 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         app.add_subcommand("demo", "Build an example hierarchy, edit it, undo and redo, printing each step");
     demo->group("Commands")->footer(kDemoFooter);
     demo->fallthrough();
+    std::string savePath;
+    demo->add_option("--save", savePath, "Save the model as edited to FILE")->option_text("FILE");
     CLI::App* schema = app.add_subcommand("schema", "Print the registered metamodel");
     schema->group("Commands")->footer(kSchemaFooter);
     schema->fallthrough();
+
+    std::string file, otherFile, nodePath;
+    int depth = -1;
+    CLI::App* show = app.add_subcommand("show", "Print the tree of a model file");
+    show->group("Commands")->footer(kFilesFooter);
+    show->fallthrough();
+    show->add_option("file", file, "The model file")->required();
+    show->add_option("path", nodePath, "Show only the node at this path (\"Inputs/Vehicle\")");
+    show->add_option("--depth", depth, "Show at most N levels below the node")->check(CLI::NonNegativeNumber);
+    CLI::App* check = app.add_subcommand("check", "Load a model file and report what is wrong in it");
+    check->group("Commands")->footer(kFilesFooter);
+    check->fallthrough();
+    check->add_option("file", file, "The model file")->required();
+    CLI::App* diff = app.add_subcommand("diff", "Compare two model files element by element by identity");
+    diff->group("Commands")->footer(kFilesFooter);
+    diff->fallthrough();
+    diff->add_option("before", file, "The first model file")->required();
+    diff->add_option("after", otherFile, "The second model file")->required();
 
     try {
         app.parse(argc, argv);
@@ -88,12 +118,22 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
 
     try {
         Style style = Style::choose(colorModeNamed(colour), outIsTerminal);
-        if (demo->parsed())
-            runDemo(out, style);
-        else if (schema->parsed())
+        // Progress of long loads goes to a terminal only.
+        const bool progress = isatty(STDERR_FILENO) != 0;
+        int code = kExitOk;
+        if (demo->parsed()) {
+            runDemo(out, style, savePath);
+        } else if (schema->parsed()) {
             out << printSchema(style);
+        } else if (show->parsed()) {
+            showFile(file, depth, nodePath, out, err, style, progress);
+        } else if (check->parsed()) {
+            if (checkFile(file, out, err, progress) > 0) code = kExitFailure;
+        } else if (diff->parsed()) {
+            if (diffFiles(file, otherFile, out, err, style, progress) > 0) code = kExitFailure;
+        }
         out.flush();
-        return kExitOk;
+        return code;
     } catch (const std::exception& failure) {
         out.flush();
         err << "arvelle: " << failure.what() << "\n";

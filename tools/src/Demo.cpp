@@ -4,6 +4,7 @@
 #include "ReportPrinter.hpp"
 #include "TreePrinter.hpp"
 
+#include <fenmo/Persistence.hpp>
 #include <fenmo/Text.hpp>
 #include <fenmo/Transaction.hpp>
 
@@ -83,7 +84,7 @@ std::string Demo::tree(const Style& style) const {
     return printTree(m_root, m_names, style);
 }
 
-bool runDemo(std::ostream& out, const Style& style) {
+bool runDemo(std::ostream& out, const Style& style, const std::string& savePath) {
     Demo demo;
     out << style.heading("The signals and buses of an adaptive cruise controller") << "\n"
         << style.dim("built by one builder: " + std::to_string(demo.builtElements()) +
@@ -116,6 +117,10 @@ bool runDemo(std::ostream& out, const Style& style) {
     out << "\n" << style.heading("Redo all " + std::to_string(redone) + " edits") << "\n\n";
     const std::string redoneTree = demo.tree(style);
     out << redoneTree << verdict(redoneTree == edited, "after the last edit") << "\n";
+    if (!savePath.empty()) {
+        ::fenmo::xml::saveModel(demo.model(), savePath);
+        out << "\n" << style.dim("saved to " + savePath) << "\n";
+    }
     return undoneTree == built && redoneTree == edited;
 }
 

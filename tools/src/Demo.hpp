@@ -55,6 +55,7 @@ private:
 };
 
 // Runs the whole demo, writing to `out`; false if undo or redo did not bring back the tree they should.
-bool runDemo(std::ostream& out, const Style& style);
+// With `savePath`, the model as edited is saved there at the end.
+bool runDemo(std::ostream& out, const Style& style, const std::string& savePath = {});
 
 }  // namespace arvelle::tools

@@ -6,6 +6,7 @@
 #include <fenmo/Text.hpp>
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace arvelle::tools {
@@ -41,13 +42,16 @@ AttributeText describe(const Slot& slot, const ElementNames& names) {
 
 class Layout {
 public:
-    explicit Layout(const ElementNames& names) : m_names(names) {}
+    Layout(const ElementNames& names, int maxDepth) : m_names(names), m_maxDepth(maxDepth) {}
 
     // Lays out `node` and everything below it. `prefix` is the guides of its parent's children;
     // `last` whether it is the last of them; `indexWidth` the width of its siblings' indices.
     void add(const tn::TreeNode& node, const std::string& prefix, bool root, bool last,
-             std::size_t indexWidth) {
+             std::size_t indexWidth, int depth = 0) {
         std::vector<tn::TreeNode> children = childrenOf(node);
+        // Below the depth limit a node shows how many children it hides.
+        std::size_t hidden = 0;
+        if (m_maxDepth >= 0 && depth >= m_maxDepth) hidden = std::exchange(children, {}).size();
         Row row;
         std::string stem = root ? "" : (last ? "   " : "│  ");
         row.guides = root ? "" : prefix + (last ? "└─ " : "├─ ");
@@ -56,6 +60,7 @@ public:
             row.index = std::string(indexWidth > index.size() ? indexWidth - index.size() : 0, ' ') + index;
         }
         row.name = nodeName(node);
+        if (hidden) row.name += " (+" + std::to_string(hidden) + ")";
         row.continuation = prefix + stem + (children.empty() ? "   " : "│  ");
         for (const Slot& slot : attributeSlots(node)) row.attributes.push_back(describe(slot, m_names));
         m_rows.push_back(std::move(row));
@@ -64,7 +69,7 @@ public:
         for (const tn::TreeNode& child : children)
             childIndexWidth = std::max(childIndexWidth, std::to_string(nodeIndex(child)).size());
         for (std::size_t i = 0; i < children.size(); ++i)
-            add(children[i], prefix + stem, false, i + 1 == children.size(), childIndexWidth);
+            add(children[i], prefix + stem, false, i + 1 == children.size(), childIndexWidth, depth + 1);
     }
 
     std::string render(const Style& style) const {
@@ -130,6 +135,7 @@ private:
     }
 
     const ElementNames& m_names;
+    int m_maxDepth;
     std::vector<Row> m_rows;
 };
 
@@ -142,8 +148,8 @@ std::string slotLabel(const ::fenmo::meta::Property& property) {
     return name;
 }
 
-std::string printTree(const tn::TreeNode& root, const ElementNames& names, const Style& style) {
-    Layout layout(names);
+std::string printTree(const tn::TreeNode& root, const ElementNames& names, const Style& style, int maxDepth) {
+    Layout layout(names, maxDepth);
     layout.add(root, "", true, true, 1);
     return layout.render(style);
 }

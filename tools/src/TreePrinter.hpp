@@ -14,7 +14,10 @@ namespace arvelle::tools {
 //   ├─ 1 Inputs
 //   │  ├─ 1 Speed      signal       unit=m/s dataType=double
 //   │  └─ 2 Gear       signal       dataType=int8
-std::string printTree(const tn::TreeNode& root, const ElementNames& names, const Style& style);
+// `maxDepth` levels below the root at most (negative: all); a node whose children are cut off shows
+// how many it has, as "Inputs (+3)".
+std::string printTree(const tn::TreeNode& root, const ElementNames& names, const Style& style,
+                      int maxDepth = -1);
 
 // The short label of a node's attribute slot: the property name without its "Attrs" ending.
 std::string slotLabel(const ::fenmo::meta::Property& property);

@@ -47,6 +47,11 @@ public:
 
     Orchestrator* getOrchestrator() const noexcept { return m_orchestrator; }
 
+    // The identity the element of a nested builder gets (nil: the framework chooses one), so that a
+    // whole tree can be rebuilt with the identities it was saved with.
+    void setIdentity(const uuid& id) noexcept { m_identity = id; }
+    const uuid& getIdentity() const noexcept { return m_identity; }
+
 protected:
     explicit Builder(std::size_t bitCount) : m_bits(bitCount) {}
     Builder(const Model& model, std::size_t bitCount) : m_model(model), m_bits(bitCount) {}
@@ -59,6 +64,7 @@ private:
     Model m_model;
     ChangeBits m_bits;
     Orchestrator* m_orchestrator = nullptr;
+    uuid m_identity{};
 };
 
 // One creation of a tree of builders: a transaction on the model, and the element made from each

@@ -55,7 +55,10 @@ private:
     X(CannotAddSecondObject, 0, 0, "the collection already holds this element")                              \
     X(CannotAddNonExistentObject, 0, 1, "an empty or destroyed element cannot be added or changed {0}")      \
     X(CannotAddIncompatibleTypes, 2, 2, "an element of class '{0}' cannot be added where '{1}' is expected") \
-    X(InvalidOperation, 1, 1, "the operation is not possible: {0}")
+    X(InvalidOperation, 1, 1, "the operation is not possible: {0}")                                         \
+    X(InvalidFile, 2, 2, "{0}: {1}")                                                                         \
+    X(UnsupportedVersion, 2, 2, "{0}: {1}")                                                                  \
+    X(SaveFailed, 2, 2, "cannot save {0}: {1}")
 
 // One entry of a catalog, for tools and bindings that list or check the messages.
 struct MessageEntry {
@@ -113,6 +116,9 @@ using CannotAddSecondObjectException = detail::KeyedException<messages::CannotAd
 using CannotAddNonExistentObjectException = detail::KeyedException<messages::CannotAddNonExistentObject>;
 using CannotAddIncompatibleTypesException = detail::KeyedException<messages::CannotAddIncompatibleTypes>;
 using InvalidOperationException = detail::KeyedException<messages::InvalidOperation>;
+using InvalidFileException = detail::KeyedException<messages::InvalidFile>;
+using UnsupportedVersionException = detail::KeyedException<messages::UnsupportedVersion>;
+using SaveFailedException = detail::KeyedException<messages::SaveFailed>;
 
 }  // namespace fenmo
 

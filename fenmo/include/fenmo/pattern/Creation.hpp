@@ -46,15 +46,15 @@ X createFromBuilder(ModelElement::Builder& builder, bool unannounced, Make&& mak
     return element;
 }
 
-// The element a nested builder creates in its parent's orchestration (nil identity: the framework
-// chooses one); an empty handle when there is no nested builder.
+// The element a nested builder creates in its parent's orchestration, with the builder's identity
+// (nil: the framework chooses one); an empty handle when there is no nested builder.
 template <class Y>
 Y createNested(const ModelElement::Builder& parent, ModelElement::Builder* nested) {
     if (!nested) return Y();
     if (auto* orchestrator = parent.getOrchestrator()) orchestrator->addBuilder(nested);
     else if (!nested->getModel()) nested->setModel(parent.getModel());
     // Nested builders were taken only when they build a class that fits.
-    return uncheckedHandleCast<Y>(nested->create(uuid()));
+    return uncheckedHandleCast<Y>(nested->create(nested->getIdentity()));
 }
 
 // Takes a nested builder for a containment property when the property is `handle`'s and the builder
