@@ -53,7 +53,8 @@ public:
             m_free = block->next;
             return block;
         }
-        if (m_next + size > m_end) {
+        // Compared as a distance: no offset is ever applied to the null pointer of a class not yet used.
+        if (!m_next || size > static_cast<std::size_t>(m_end - m_next)) {
             m_next = slabSource().slab();
             m_end = m_next + kSlabBytes;
         }

@@ -57,6 +57,17 @@ struct PendingReference {
 };
 
 // The segment of a URI that names a metamodel version ("V0001a"), compared as text.
+// An identity in its text form (8-4-4-4-12 hexadecimal digits), or none.
+boost::optional<uuid> parseIdentity(std::string_view text) {
+    if (text.size() != 36 || text[8] != '-' || text[13] != '-' || text[18] != '-' || text[23] != '-')
+        return boost::none;
+    try {
+        return uuidFromLiteral(text);
+    } catch (const std::exception&) {
+        return boost::none;  // a digit that is not hexadecimal: not an identity
+    }
+}
+
 bool isVersionSegment(std::string_view segment) {
     return segment.size() >= 2 && segment[0] == 'V' && segment[1] >= '0' && segment[1] <= '9';
 }
@@ -194,16 +205,9 @@ private:
     }
 
     uuid identityIn(const pugi::xml_attribute& attribute, bool allowNil = false) const {
-        std::string_view text = attribute.value();
-        bool shaped =
-            text.size() == 36 && text[8] == '-' && text[13] == '-' && text[18] == '-' && text[23] == '-';
-        uuid id{};
-        try {
-            if (shaped) id = uuidFromLiteral(text);
-        } catch (const std::exception&) {
-            shaped = false;
-        }
-        if (!shaped) fail(attribute, "expected an identity (xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx)");
+        boost::optional<uuid> parsed = parseIdentity(attribute.value());
+        if (!parsed) fail(attribute, "expected an identity (xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx)");
+        const uuid id = *parsed;
         if (!allowNil && id.is_nil()) fail(attribute, "expected an identity other than the nil one");
         return id;
     }
@@ -488,15 +492,9 @@ private:
     }
 
     uuid tokenId(const PendingReference& r, std::string_view text) const {
-        bool shaped =
-            text.size() == 36 && text[8] == '-' && text[13] == '-' && text[18] == '-' && text[23] == '-';
-        uuid id{};
-        try {
-            if (shaped) id = uuidFromLiteral(text);
-        } catch (const std::exception&) {
-            shaped = false;
-        }
-        if (!shaped || id.is_nil())
+        boost::optional<uuid> parsed = parseIdentity(text);
+        const uuid id = parsed ? *parsed : uuid{};
+        if (!parsed || id.is_nil())
             fail(r.offset, "expected identities, or model#element for a proxy, in " + r.property->name +
                                ", not " + std::string(text));
         return id;
