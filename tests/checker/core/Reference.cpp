@@ -446,7 +446,12 @@ void setAttrsOfParent(State& s, Expect& x, const Ref& ca, const Ref& pa) {
 
 void setParent(State& s, Expect& x, const Ref& ca, const Ref& node) {
     x.defects |= kSetParentSteps;
-    if (!changeable(s, x, ca)) return;
+    if (!changeable(s, x, ca)) {
+        // The new parent may be looked at first.
+        if (isAlive(s, node) && !s.at(node.id).slots[0]) x.refuse("InvalidValue");
+        if (node.origin == Ref::Origin::OtherModel) x.refuse("CannotCreateCrossModelAssociation");
+        return;
+    }
     if (isDead(s, node)) {
         x.refuse("CannotAddNonExistentObject", kDeadWrites);
         return;
