@@ -44,10 +44,10 @@ constexpr bool kSanitized = false;
 // Seeds per test and operations per seed: the suite runs four such tests (and again under the sanitizers,
 // with fewer operations).
 std::size_t seedsPerTest() {
-    return setting("CHECKER_SEEDS", kSanitized ? 4 : 12);
+    return setting("CHECKER_SEEDS", kSanitized ? 4 : 16);
 }
 std::size_t stepsPerSeed() {
-    return setting("CHECKER_STEPS", kSanitized ? 1000 : 2500);
+    return setting("CHECKER_STEPS", kSanitized ? 1000 : 4000);
 }
 
 std::string logText(const Result& r) {

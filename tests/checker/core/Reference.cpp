@@ -233,8 +233,10 @@ bool changeable(const State& s, Expect& x, const Ref& e) {
         return false;
     }
     if (!s.alive(e.id)) {
+        // Refused, or a no-op; the value may be checked first, against what the destroyed element still
+        // holds (which the reference does not keep). Either way nothing may change.
         x.refuse("CannotAddNonExistentObject", kDeadWrites);
-        x.mayPass = true;
+        x.anyKey = x.mayPass = true;
         return false;
     }
     return true;
@@ -245,6 +247,14 @@ bool isDead(const State& s, const Ref& r) {
 }
 bool isAlive(const State& s, const Ref& r) {
     return r.origin == Ref::Origin::Here && s.alive(r.id);
+}
+
+// A destroyed owner of a sequence accessed by position: the position (checked against what the dead
+// element still holds, which the reference does not keep) may be refused first.
+bool changeableAt(const State& s, Expect& x, const Ref& owner, bool generic) {
+    if (changeable(s, x, owner)) return true;
+    if (generic && isDead(s, owner)) x.refuse("InvalidValue");
+    return false;
 }
 
 // An element to be contained by `owner`: one of another model, or `owner` itself or one of its containers
@@ -351,6 +361,12 @@ void setScalar(State& s, Expect& x, const Ref& e, int index, const OptionalScala
     if (reflective && !info.publicSetters && !privileged) {
         // Without privilege the class does not handle it; the framework refuses a property without mutator.
         x.refuse("CannotSetReadOnlyProperty");
+        return;
+    }
+    // A reflective write converts the value (an enumerator without literal is refused there) before it
+    // looks at the element.
+    if (reflective && !validEnum(info, index, value)) {
+        x.refuse("InvalidValue", kEnumLiterals);
         return;
     }
     if (!changeable(s, x, e)) return;
@@ -501,7 +517,7 @@ void removeChild(State& s, Expect& x, const Ref& pa, const Ref& node) {
 }
 
 void insertChild(State& s, Expect& x, const Ref& pa, std::size_t position, const Ref& node, bool generic) {
-    if (!changeable(s, x, pa)) return;
+    if (!changeableAt(s, x, pa, generic)) return;
     if (generic && position > s.at(pa.id).children.size()) {
         x.refuse("InvalidValue", kGenericPositions);
         return;
@@ -530,7 +546,7 @@ void insertChild(State& s, Expect& x, const Ref& pa, std::size_t position, const
 
 void replaceChild(State& s, Expect& x, const Ref& pa, std::size_t position, const Ref& node, bool generic,
                   bool throughPosition) {
-    if (!changeable(s, x, pa)) return;
+    if (!changeableAt(s, x, pa, generic || throughPosition)) return;
     const std::vector<Id>& children = s.at(pa.id).children;
     if (position >= children.size()) {
         if (generic) x.refuse("InvalidValue", kGenericPositions);
@@ -558,7 +574,7 @@ void replaceChild(State& s, Expect& x, const Ref& pa, std::size_t position, cons
 }
 
 void eraseChild(State& s, Expect& x, const Ref& pa, std::size_t position, bool generic) {
-    if (!changeable(s, x, pa)) return;
+    if (!changeableAt(s, x, pa, generic)) return;
     if (position >= s.at(pa.id).children.size()) {
         if (generic) x.refuse("InvalidValue", kGenericPositions);
         return;
@@ -740,6 +756,13 @@ Id build(State& s, Expect& x, Id& nextId, const BuilderSpec& spec, const Path& p
     return id;
 }
 
+// Adds the refusal of the element a creation goes into: something was created for it, which must not stay.
+void refuseAlso(Expect& x, const Expect& subject) {
+    x.keys.insert(x.keys.end(), subject.keys.begin(), subject.keys.end());
+    x.defects |= subject.defects;
+    x.mayPass = false;
+}
+
 }  // namespace
 
 void create(State& s, Expect& x, Id& nextId, Kind kind, Identity identity) {
@@ -760,13 +783,12 @@ void createIntoSlot(State& s, Expect& x, Id& nextId, const Ref& node, int slot, 
                     Identity identity) {
     fillingFaults(spec, x);
     if (x.refused()) return;
-    // The element is created first; only putting it into the slot finds the node unchangeable.
+    // The node may be found unchangeable before or after the element is created.
+    Expect subject;
+    const bool changes = changeable(s, subject, node);
     const Id created = build(s, x, nextId, spec, {}, identity);
+    if (!changes) return refuseAlso(x, subject);
     if (!created) return;
-    if (!changeable(s, x, node)) {
-        x.mayPass = false;  // something was created for the slot, which must not stay
-        return;
-    }
     setSlot(s, x, Ref{Ref::Origin::Here, node.id, Kind::TreeNode}, slot,
             Ref{Ref::Origin::Here, created, spec.kind});
 }
@@ -775,12 +797,11 @@ void createIntoChildren(State& s, Expect& x, Id& nextId, const Ref& pa, const Bu
                         Identity identity) {
     fillingFaults(spec, x);
     if (x.refused()) return;
+    Expect subject;
+    const bool changes = changeable(s, subject, pa);
     const Id node = build(s, x, nextId, spec, {}, identity);
+    if (!changes) return refuseAlso(x, subject);
     if (!node) return;
-    if (!changeable(s, x, pa)) {
-        x.mayPass = false;
-        return;
-    }
     contain(s, pa.id, 1, node);
     s.at(pa.id).children.push_back(node);
     adoptChild(s, x, pa.id, node);
