@@ -547,12 +547,12 @@ private:
                                        : slot == 2 ? (level ? 90 : 40)
                                        : slot == 9 ? (level < 2 ? 6 : 0)
                                                    : 10;
-                    if (a.chance(percent)) spec.slots.emplace_back(slot, randomSpec(slotKind, a, level));
+                    if (a.chance(percent)) spec.slots.push_back({slot, randomSpec(slotKind, a, level)});
                 }
                 if (!spec.slots.empty() && a.chance(3)) {
-                    const int slot = spec.slots.front().first;
-                    spec.slots.emplace_back(
-                        slot, randomSpec(nodeSlots()[static_cast<std::size_t>(slot - 1)].kind, a, 2));
+                    const int slot = spec.slots.front().slot;
+                    spec.slots.push_back(
+                        {slot, randomSpec(nodeSlots()[static_cast<std::size_t>(slot - 1)].kind, a, 2)});
                 }
                 spec.wrongClassNested = a.chance(2);
                 break;
@@ -921,7 +921,9 @@ private:
         m_operationKind = "Create";
         if (full()) return opDestroy(a);
         const Kind kind = anyKind(a);
-        const auto [identity, id] = pickIdentity(a);
+        const auto picked = pickIdentity(a);
+        const Identity identity = picked.first;
+        const ::fenmo::uuid id = picked.second;
         operation(
             "create " + std::string(kindName(kind)) + identityText(identity),
             [&](State& s, Expect& x, Id& next) { create(s, x, next, kind, identity); },
@@ -937,7 +939,9 @@ private:
                           : b < 215 ? Kind::ChildAttributes
                                     : anyKind(a);
         const BuilderSpec spec = randomSpec(kind, a, 0);
-        const auto [identity, id] = pickIdentity(a);
+        const auto picked = pickIdentity(a);
+        const Identity identity = picked.first;
+        const ::fenmo::uuid id = picked.second;
         const bool typed = kind == Kind::TreeNode && a.chance(50);
         operation(
             "build " + specText(spec) + identityText(identity),
@@ -957,7 +961,9 @@ private:
         const Ref node = pickSubject(Kind::TreeNode, a);
         const int slot = 1 + static_cast<int>(a.below(10));
         const BuilderSpec spec = randomSpec(nodeSlots()[static_cast<std::size_t>(slot - 1)].kind, a, 1);
-        const auto [identity, id] = pickIdentity(a);
+        const auto picked = pickIdentity(a);
+        const Identity identity = picked.first;
+        const ::fenmo::uuid id = picked.second;
         operation(
             "createInto " + utf8(nodeSlots()[static_cast<std::size_t>(slot - 1)].name) + " of " +
                 refText(node) + ": " + specText(spec) + identityText(identity),
@@ -975,7 +981,9 @@ private:
         if (full()) return opDestroy(a);
         const Ref parent = pickSubject(Kind::ParentAttributes, a);
         const BuilderSpec spec = randomSpec(Kind::TreeNode, a, 1);
-        const auto [identity, id] = pickIdentity(a);
+        const auto picked = pickIdentity(a);
+        const Identity identity = picked.first;
+        const ::fenmo::uuid id = picked.second;
         operation(
             "createIntoChildren of " + refText(parent) + ": " + specText(spec) + identityText(identity),
             [&](State& s, Expect& x, Id& next) { createIntoChildren(s, x, next, parent, spec, identity); },

@@ -5,6 +5,11 @@
 // An operation is 8 bytes: the first picks the kind of operation (by weight), the other seven pick its
 // targets and values (and seed a small generator when an operation needs more choices, as builders do).
 // Dropping whole 8-byte operations keeps the rest decodable, which is what shrinking does.
+//
+// Replaying: a failure prints its operations as hex; run them again, with the operation log, by
+//   CHECKER_OPS=<hex> CHECKER_LOG=1 build/tests/checker_tests --gtest_filter=Checker.Replay
+// or a whole seeded run by CHECKER_SEED=<seed> CHECKER_STEPS=<n> (same filter). CHECKER_TRACE=1 prints
+// each operation before it runs, for failures that crash. tests/checker/CheckerTest.cpp lists the rest.
 
 #include "core/Reference.hpp"
 

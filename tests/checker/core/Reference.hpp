@@ -171,6 +171,7 @@ struct Expect {
 // A builder as the driver fills it: plain data, from which the driver builds the real builder and the
 // reference computes the element it should create.
 struct BuilderSpec {
+    struct Nested;
     Kind kind{};
     // Scalar values set (reflectively) and unset (by clearing the mark), in call order.
     struct Call {
@@ -186,10 +187,14 @@ struct BuilderSpec {
     std::vector<BuilderSpec> children;
     std::vector<Ref> attrsOfChildren;
     // TreeNode: nested builders per slot (1-based), in the order given; a later one replaces an earlier.
-    std::vector<std::pair<int, BuilderSpec>> slots;
+    std::vector<Nested> slots;
     bool wrongClassNested = false;  // a nested builder of a class that fits no slot: refused while filling
     // BlockAttributes
     std::vector<std::uintptr_t> blocks;
+};
+struct BuilderSpec::Nested {
+    int slot;
+    BuilderSpec spec;
 };
 
 // The reference's own undo history, limits and transaction levels around the current state.
