@@ -1277,7 +1277,7 @@ private:
     void opChildOperation(Args& a, bool add) {
         m_operationKind = add ? "AddChild" : "RemoveChild";
         const Ref pa = pickSubject(Kind::ParentAttributes, a);
-        const ::fenmo::meta::Operation& operation_ =
+        const ::fenmo::meta::Operation& callee =
             add ? tn::schema::ParentAttributes::addChild() : tn::schema::ParentAttributes::removeChild();
         if (a.chance(5)) {
             const Ref misfit = pickValue(Kind::ChildAttributes, a);
@@ -1287,7 +1287,7 @@ private:
                     refText(misfit),
                 [&](State&, Expect& x, Id&) { x.refuse("CannotCastIncompatibleTypes"); },
                 [&] {
-                    handleOf(pa)->invoke(operation_, {Value::ofElement(handleOf(misfit))}, Tag::standard());
+                    handleOf(pa)->invoke(callee, {Value::ofElement(handleOf(misfit))}, Tag::standard());
                     return ModelElement();
                 });
             return;
@@ -1302,7 +1302,7 @@ private:
                     removeChild(s, x, pa, node);
             },
             [&] {
-                handleOf(pa)->invoke(operation_, {Value::ofElement(handleOf(node))}, Tag::standard());
+                handleOf(pa)->invoke(callee, {Value::ofElement(handleOf(node))}, Tag::standard());
                 return ModelElement();
             });
     }

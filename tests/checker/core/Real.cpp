@@ -536,8 +536,11 @@ State readState(const ::fenmo::Model& model, const Pool& pool, std::vector<std::
                                 " while the child attributes naming it are different");
     }
     for (auto [id, child] : children) {
-        const Id parent = state.elements.at(id).attrsOfParent > 0 ? state.parentOf(id) : 0;
-        if (idOf(child->getParent()) != parent) anomalies.push_back(idText(id) + " getParent disagrees");
+        // A parent attributes object that is not alive (a broken model) has no parent to compare with.
+        const Id held = id > 0 ? state.elements.at(id).attrsOfParent : 0;
+        const Id parent = state.alive(held) ? state.parentOf(id) : 0;
+        if (state.alive(held) && idOf(child->getParent()) != parent)
+            anomalies.push_back(idText(id) + " getParent disagrees");
     }
     return state;
 }

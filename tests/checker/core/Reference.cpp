@@ -719,6 +719,8 @@ Id build(State& s, Expect& x, Id& nextId, const BuilderSpec& spec, const Path& p
         if (x.refused()) break;
         if (ca.origin == Ref::Origin::OtherModel) {
             x.refuse("CannotCreateCrossModelAssociation", kCrossModelBuilder);
+        } else if (isDead(s, ca)) {
+            x.defects |= kDeadWrites;  // ignored, as the map's add ignores a destroyed element
         } else if (isAlive(s, ca) && s.at(ca.id).attrsOfParent != id) {
             const Element& child = s.at(ca.id);
             if (indexTaken(s, id, ca.id, child.indexOne) || nameTaken(s, id, ca.id, child.name))
