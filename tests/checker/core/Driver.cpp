@@ -1256,7 +1256,13 @@ private:
     void opSetParent(Args& a) {
         m_operationKind = "SetParent";
         const Ref ca = pickSubject(Kind::ChildAttributes, a);
-        const Ref node = pickValue(Kind::TreeNode, a);
+        // Mostly a node that can be a parent (it holds parent attributes).
+        std::vector<Id> parents;
+        for (const auto& [id, e] : m_ref.current.elements)
+            if (e.kind == Kind::TreeNode && e.slots[0]) parents.push_back(id);
+        const Ref node = !parents.empty() && a.chance(65)
+                             ? here(parents[a.below(parents.size())], Kind::TreeNode)
+                             : pickValue(Kind::TreeNode, a);
         const bool reflective = a.chance(30);
         operation(
             "setParent " + refText(ca) + " " + refText(node) + (reflective ? " (reflective)" : ""),
