@@ -16,10 +16,13 @@
 namespace checker {
 namespace {
 
-// Replays `hex` with `defects` also run into, and expects no disagreement.
-void expectAgreement(const std::string& hex, std::uint32_t defects) {
+// Replays `hex` with `defects` also run into, and expects no disagreement. `saveLoadEvery`: how often the
+// model is saved and loaded (the replays of loading failures were shrunk with it after every operation).
+void expectAgreement(const std::string& hex, std::uint32_t defects,
+                     std::size_t saveLoadEvery = Options().saveLoadEvery) {
     Options options;
     options.defects |= defects;
+    options.saveLoadEvery = saveLoadEvery;
     options.log = true;
     const Result r = run(fromHex(hex), options);
     std::string log;
@@ -87,6 +90,24 @@ TEST(CheckerRegression, ReplaysDecodeWithTheWeightsTheyWereRecordedWith) {
 TEST(CheckerRegression, ReportNamesTheDestroyedElementASlotHeld) {
     GTEST_SKIP() << "not fixed: change reports give a destroyed element held by a slot as no value";
     expectAgreement("15b59ffd21a17c8c1de99d62b04882ace547751137756a11", kReportsDropDestroyed);
+}
+
+// Loading a saved model files the child attributes of each child node with the node's parent, whatever
+// the file says. Two ways it shows:
+// [0] build a ParentAttributes with two child nodes (child attributes d/4 and ''/0)
+// [1] remove the second child's attributes (#7) from the parent's child map: #7 names no parent
+// Saved and loaded, #7 is in the parent's map again (attrsOfParent = #1).
+// [0..3] build: among others a ParentAttributes #26 whose child has child attributes d/0, and a node #22
+//        whose child attributes are d/0 too, filed with the parent it has
+// [4] addChild of #26 #22: #22 joins #26's children; its child attributes stay filed where they were
+// The saved model does not load: "the elements below cannot be built: UniquenessConstraint ... name", as
+// #22's attributes are filed with #26 next to a sibling named d. A model reached through the public API
+// is saved and cannot be opened again.
+TEST(CheckerRegression, LoadingKeepsChildAttributesWhereTheFileFilesThem) {
+    GTEST_SKIP() << "not fixed: loading files every child node's attributes with the node's parent";
+    expectAgreement("18a43a8cb72495d4ba84823abdd9fe46", kLoadFilesUnfiledChildren, 1);
+    expectAgreement("1b7fb891c6d360940f873fef64c02647113e0fe4444c54230ab031d1904ff5449d86b6685bf3a5e4",
+                    kLoadFilesUnfiledChildren, 1);
 }
 
 // Found while writing the checker, whose listener first kept the reports it was given: the old value of a

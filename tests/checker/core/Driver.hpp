@@ -31,6 +31,8 @@ struct Options {
     bool log = false;                         // keep a description of every operation
     bool trace = false;                       // print each operation before it runs (for crashes)
     std::size_t maxElements = 150;            // above this, creations give way to destruction
+    // Every so many operations the model is saved, loaded into a new model and checked (0: never).
+    std::size_t saveLoadEvery = 16;
     // The names of operation kinds and their weights ("SetParent=0,Undo=10"); empty: the defaults.
     std::string weights;
     // For the checker's own tests: operations of this kind ("Listener", say) also rename a live child
@@ -38,7 +40,8 @@ struct Options {
     std::string tamperKind;
 };
 
-// Options from the environment: CHECKER_DEFECTS ("all", "none" or names), CHECKER_WEIGHTS, CHECKER_TRACE.
+// Options from the environment: CHECKER_DEFECTS ("all", "none" or names), CHECKER_WEIGHTS, CHECKER_TRACE,
+// CHECKER_SAVE_LOAD_EVERY.
 Options optionsFromEnvironment();
 
 struct Result {

@@ -113,7 +113,8 @@ constexpr std::pair<Defect, std::string_view> kDefectNames[] = {
     {kGenericPositions, "GenericPositions"},
     {kCrossModelBuilder, "CrossModelBuilder"},
     {kEnumLiterals, "EnumLiterals"},
-    {kReportsDropDestroyed, "ReportsDropDestroyed"}};
+    {kReportsDropDestroyed, "ReportsDropDestroyed"},
+    {kLoadFilesUnfiledChildren, "LoadFilesUnfiledChildren"}};
 
 }  // namespace
 
@@ -343,6 +344,15 @@ void adoptChild(State& s, Expect& x, Id parent, Id node) {
 }
 
 }  // namespace
+
+std::vector<Id> State::misfiledChildren() const {
+    std::vector<Id> misfiled;
+    for (const auto& [id, e] : elements)
+        if (e.kind == Kind::ParentAttributes)
+            for (Id child : e.children)
+                if (Id ca = at(child).slots[1]; ca && at(ca).attrsOfParent != id) misfiled.push_back(ca);
+    return misfiled;
+}
 
 void Reference::trimToStepLimit() {
     while (undo.size() + redo.size() > maxSteps) {
