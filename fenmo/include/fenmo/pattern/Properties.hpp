@@ -243,12 +243,13 @@ struct OwnedCollection : FieldProperty<Field, Index, Handle> {
     static bool same(const Owner& o, const Stored& s) {
         return SameRule::same(Base::field(o), s ? &*s : nullptr);
     }
+    // The old contents as a value that holds its entries itself: a report may be kept after the history
+    // has let go of the snapshot, so it must not view it.
     static Value old(Stored& s) {
         if (!s) s.emplace(Base::handle());
-        if constexpr (primitive)
-            return Value::createPrimitiveCollectionValue(Base::handle(), *s);
-        else
-            return Value::createElementCollectionValue(Base::handle(), *s);
+        Value view = primitive ? Value::createPrimitiveCollectionValue(Base::handle(), *s)
+                               : Value::createElementCollectionValue(Base::handle(), *s);
+        return Value::ofList(view.getType(), view.getFlags(), s->toValues());
     }
 };
 
