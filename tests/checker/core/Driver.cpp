@@ -512,35 +512,35 @@ private:
     }
     int randomIndex(Args& a) { return oneOf<int>(a, {0, 1, 2, 3, 4, -1, INT_MAX}); }
 
-    BuilderSpec randomSpec(Kind kind, Args& a, int level) {
-        BuilderSpec spec;
-        spec.kind = kind;
+    BuilderPlan randomPlan(Kind kind, Args& a, int level) {
+        BuilderPlan plan;
+        plan.kind = kind;
         if (hasScalars(kind)) {
             const int count = static_cast<int>(scalarClass(kind).properties.size());
             for (std::size_t n = a.below(4); n > 0; --n) {
                 int index = 1 + static_cast<int>(a.below(static_cast<std::size_t>(count)));
                 if (a.chance(12))
-                    spec.calls.push_back({true, index, std::nullopt});
+                    plan.calls.push_back({true, index, std::nullopt});
                 else
-                    spec.calls.push_back({false, index, randomScalar(kind, index, a)});
+                    plan.calls.push_back({false, index, randomScalar(kind, index, a)});
             }
-            spec.wrongTypedValue = a.chance(2);
+            plan.wrongTypedValue = a.chance(2);
         }
         switch (kind) {
             case Kind::ChildAttributes:
-                if (a.chance(88)) spec.calls.push_back({false, 1, Scalar(randomName(a))});
-                if (a.chance(88)) spec.calls.push_back({false, 2, Scalar(std::int32_t{randomIndex(a)})});
-                if (a.chance(6)) spec.calls.push_back({true, 1 + static_cast<int>(a.below(2)), std::nullopt});
-                if (a.chance(20)) spec.attrsOfParent = pickValue(Kind::ParentAttributes, a);
-                spec.wrongTypedValue = a.chance(2);
+                if (a.chance(88)) plan.calls.push_back({false, 1, Scalar(randomName(a))});
+                if (a.chance(88)) plan.calls.push_back({false, 2, Scalar(std::int32_t{randomIndex(a)})});
+                if (a.chance(6)) plan.calls.push_back({true, 1 + static_cast<int>(a.below(2)), std::nullopt});
+                if (a.chance(20)) plan.attrsOfParent = pickValue(Kind::ParentAttributes, a);
+                plan.wrongTypedValue = a.chance(2);
                 break;
             case Kind::ParentAttributes:
                 if (level < 2)
                     for (std::size_t n = a.below(4); n > 0; --n)
-                        spec.children.push_back(randomSpec(Kind::TreeNode, a, level + 1));
+                        plan.children.push_back(randomPlan(Kind::TreeNode, a, level + 1));
                 if (a.chance(15))
                     for (std::size_t n = 1 + a.below(2); n > 0; --n)
-                        spec.attrsOfChildren.push_back(pickValue(Kind::ChildAttributes, a));
+                        plan.attrsOfChildren.push_back(pickValue(Kind::ChildAttributes, a));
                 break;
             case Kind::TreeNode:
                 for (int slot = 1; slot <= 10; ++slot) {
@@ -549,23 +549,23 @@ private:
                                        : slot == 2 ? (level ? 90 : 40)
                                        : slot == 9 ? (level < 2 ? 6 : 0)
                                                    : 10;
-                    if (a.chance(percent)) spec.slots.push_back({slot, randomSpec(slotKind, a, level)});
+                    if (a.chance(percent)) plan.slots.push_back({slot, randomPlan(slotKind, a, level)});
                 }
-                if (!spec.slots.empty() && a.chance(3)) {
-                    const int slot = spec.slots.front().slot;
-                    spec.slots.push_back(
-                        {slot, randomSpec(nodeSlots()[static_cast<std::size_t>(slot - 1)].kind, a, 2)});
+                if (!plan.slots.empty() && a.chance(3)) {
+                    const int slot = plan.slots.front().slot;
+                    plan.slots.push_back(
+                        {slot, randomPlan(nodeSlots()[static_cast<std::size_t>(slot - 1)].kind, a, 2)});
                 }
-                spec.wrongClassNested = a.chance(2);
+                plan.wrongClassNested = a.chance(2);
                 break;
             case Kind::BlockAttributes:
                 for (std::size_t n = a.below(4); n > 0; --n)
-                    spec.blocks.push_back(oneOf<std::uintptr_t>(a, {16, 32, 48, 64}));
+                    plan.blocks.push_back(oneOf<std::uintptr_t>(a, {16, 32, 48, 64}));
                 break;
             default:
                 break;
         }
-        return spec;
+        return plan;
     }
 
     // The identity a creation asks for, as the reference sees it and as the framework gets it.
@@ -599,24 +599,24 @@ private:
         }
     }
 
-    std::string specText(const BuilderSpec& spec) const {
-        std::string out = std::string(kindName(spec.kind)) + "{";
-        for (const BuilderSpec::Call& c : spec.calls)
+    std::string planText(const BuilderPlan& plan) const {
+        std::string out = std::string(kindName(plan.kind)) + "{";
+        for (const BuilderPlan::Call& c : plan.calls)
             out += (c.unset ? "unset " : "") + std::to_string(c.index) +
                    (c.unset ? "" : "=" + scalarText(c.value)) + " ";
-        if (!spec.attrsOfParent.isNone()) out += "attrsOfParent=" + refText(spec.attrsOfParent) + " ";
-        for (const Ref& r : spec.attrsOfChildren) out += "attrsOfChildren+" + refText(r) + " ";
-        for (const auto& [slot, nested] : spec.slots)
-            out += "s" + std::to_string(slot) + "=" + specText(nested) + " ";
-        for (const BuilderSpec& c : spec.children) out += "child=" + specText(c) + " ";
-        for (std::uintptr_t b : spec.blocks) out += "p" + std::to_string(b) + " ";
-        if (spec.wrongTypedValue) out += "wrongTypedValue ";
-        if (spec.wrongClassNested) out += "wrongClassNested ";
+        if (!plan.attrsOfParent.isNone()) out += "attrsOfParent=" + refText(plan.attrsOfParent) + " ";
+        for (const Ref& r : plan.attrsOfChildren) out += "attrsOfChildren+" + refText(r) + " ";
+        for (const auto& [slot, nested] : plan.slots)
+            out += "s" + std::to_string(slot) + "=" + planText(nested) + " ";
+        for (const BuilderPlan& c : plan.children) out += "child=" + planText(c) + " ";
+        for (std::uintptr_t b : plan.blocks) out += "p" + std::to_string(b) + " ";
+        if (plan.wrongTypedValue) out += "wrongTypedValue ";
+        if (plan.wrongClassNested) out += "wrongClassNested ";
         return out + "}";
     }
 
-    std::unique_ptr<ModelElement::Builder> builderOf(const BuilderSpec& spec) const {
-        return makeBuilder(spec, [this](const Ref& r) { return handleOf(r); });
+    std::unique_ptr<ModelElement::Builder> builderOf(const BuilderPlan& plan) const {
+        return makeBuilder(plan, [this](const Ref& r) { return handleOf(r); });
     }
 
     // ---- One operation on both sides
@@ -981,16 +981,16 @@ private:
                           : b < 190 ? Kind::ParentAttributes
                           : b < 215 ? Kind::ChildAttributes
                                     : anyKind(a);
-        const BuilderSpec spec = randomSpec(kind, a, 0);
+        const BuilderPlan plan = randomPlan(kind, a, 0);
         const auto picked = pickIdentity(a);
         const Identity identity = picked.first;
         const ::fenmo::uuid id = picked.second;
         const bool typed = kind == Kind::TreeNode && a.chance(50);
         operation(
-            "build " + specText(spec) + identityText(identity),
-            [&](State& s, Expect& x, Id& next) { createFromBuilder(s, x, next, spec, identity); },
+            "build " + planText(plan) + identityText(identity),
+            [&](State& s, Expect& x, Id& next) { createFromBuilder(s, x, next, plan, identity); },
             [&] {
-                std::unique_ptr<ModelElement::Builder> builder = builderOf(spec);
+                std::unique_ptr<ModelElement::Builder> builder = builderOf(plan);
                 builder->setModel(m_model);
                 if (typed)
                     return ModelElement(static_cast<tn::TreeNode::Builder&>(*builder).createTreeNode(id));
@@ -1003,18 +1003,18 @@ private:
         if (full()) return opDestroy(a);
         const Ref node = pickSubject(Kind::TreeNode, a);
         const int slot = 1 + static_cast<int>(a.below(10));
-        const BuilderSpec spec = randomSpec(nodeSlots()[static_cast<std::size_t>(slot - 1)].kind, a, 1);
+        const BuilderPlan plan = randomPlan(nodeSlots()[static_cast<std::size_t>(slot - 1)].kind, a, 1);
         const auto picked = pickIdentity(a);
         const Identity identity = picked.first;
         const ::fenmo::uuid id = picked.second;
         operation(
             "createInto " + utf8(nodeSlots()[static_cast<std::size_t>(slot - 1)].name) + " of " +
-                refText(node) + ": " + specText(spec) + identityText(identity),
+                refText(node) + ": " + planText(plan) + identityText(identity),
             [&](State& s, Expect& x, Id& next) {
-                checker::createIntoSlot(s, x, next, node, slot, spec, identity);
+                checker::createIntoSlot(s, x, next, node, slot, plan, identity);
             },
             [&] {
-                std::unique_ptr<ModelElement::Builder> builder = builderOf(spec);
+                std::unique_ptr<ModelElement::Builder> builder = builderOf(plan);
                 return checker::createIntoSlot(implOf<tn::TreeNode::Impl>(node), slot, builder.get(), id);
             });
     }
@@ -1023,15 +1023,15 @@ private:
         m_operationKind = "CreateIntoChildren";
         if (full()) return opDestroy(a);
         const Ref parent = pickSubject(Kind::ParentAttributes, a);
-        const BuilderSpec spec = randomSpec(Kind::TreeNode, a, 1);
+        const BuilderPlan plan = randomPlan(Kind::TreeNode, a, 1);
         const auto picked = pickIdentity(a);
         const Identity identity = picked.first;
         const ::fenmo::uuid id = picked.second;
         operation(
-            "createIntoChildren of " + refText(parent) + ": " + specText(spec) + identityText(identity),
-            [&](State& s, Expect& x, Id& next) { createIntoChildren(s, x, next, parent, spec, identity); },
+            "createIntoChildren of " + refText(parent) + ": " + planText(plan) + identityText(identity),
+            [&](State& s, Expect& x, Id& next) { createIntoChildren(s, x, next, parent, plan, identity); },
             [&] {
-                std::unique_ptr<ModelElement::Builder> builder = builderOf(spec);
+                std::unique_ptr<ModelElement::Builder> builder = builderOf(plan);
                 return ModelElement(
                     implOf<tn::ParentAttributes::Impl>(parent).createIntoChildren(builder.get(), id));
             });

@@ -304,12 +304,12 @@ void Pool::clear() {
 
 // ---- Builders
 
-std::unique_ptr<ModelElement::Builder> makeBuilder(const BuilderSpec& spec,
+std::unique_ptr<ModelElement::Builder> makeBuilder(const BuilderPlan& plan,
                                                    const std::function<ModelElement(const Ref&)>& handleOf) {
-    std::unique_ptr<ModelElement::Builder> builder = classAccess(spec.kind).builder();
-    if (spec.kind == Kind::ChildAttributes) {
+    std::unique_ptr<ModelElement::Builder> builder = classAccess(plan.kind).builder();
+    if (plan.kind == Kind::ChildAttributes) {
         auto& child = static_cast<tn::ChildAttributes::Builder&>(*builder);
-        for (const BuilderSpec::Call& call : spec.calls) {
+        for (const BuilderPlan::Call& call : plan.calls) {
             if (call.index == 1) {
                 if (call.unset)
                     child.unsetName();
@@ -322,36 +322,36 @@ std::unique_ptr<ModelElement::Builder> makeBuilder(const BuilderSpec& spec,
                     child.setIndexOne(std::get<std::int32_t>(*call.value));
             }
         }
-        if (!spec.attrsOfParent.isNone())
+        if (!plan.attrsOfParent.isNone())
             child.setAttrsOfParent(
-                ::fenmo::uncheckedHandleCast<tn::ParentAttributes>(handleOf(spec.attrsOfParent)));
+                ::fenmo::uncheckedHandleCast<tn::ParentAttributes>(handleOf(plan.attrsOfParent)));
     } else {
-        for (const BuilderSpec::Call& call : spec.calls) {
+        for (const BuilderPlan::Call& call : plan.calls) {
             if (call.unset)
                 builder->markUnset(static_cast<std::size_t>(call.index));
             else
-                builder->setOrAdd(propertyOf(spec.kind, call.index),
-                                  valueOf(spec.kind, call.index, call.value));
+                builder->setOrAdd(propertyOf(plan.kind, call.index),
+                                  valueOf(plan.kind, call.index, call.value));
         }
     }
-    if (spec.kind == Kind::ParentAttributes) {
+    if (plan.kind == Kind::ParentAttributes) {
         auto& parent = static_cast<tn::ParentAttributes::Builder&>(*builder);
-        for (const BuilderSpec& child : spec.children) parent.addChildren(makeBuilder(child, handleOf));
-        for (const Ref& ca : spec.attrsOfChildren)
+        for (const BuilderPlan& child : plan.children) parent.addChildren(makeBuilder(child, handleOf));
+        for (const Ref& ca : plan.attrsOfChildren)
             if (!ca.isNone())
                 parent.addAttrsOfChildren(::fenmo::uncheckedHandleCast<tn::ChildAttributes>(handleOf(ca)));
     }
-    if (spec.kind == Kind::BlockAttributes)
-        for (std::uintptr_t block : spec.blocks)
+    if (plan.kind == Kind::BlockAttributes)
+        for (std::uintptr_t block : plan.blocks)
             static_cast<tn::BlockAttributes::Builder&>(*builder).addTavBlocks(
                 reinterpret_cast<TAVBlock*>(block));
-    for (const auto& [slot, nested] : spec.slots) {
+    for (const auto& [slot, nested] : plan.slots) {
         std::unique_ptr<ModelElement::Builder> inner = makeBuilder(nested, handleOf);
         builder->setOrAdd(propertyOf(Kind::TreeNode, slot), inner);
     }
     // Refused while the builder is filled: the caller sees the exception and nothing is created.
-    if (spec.wrongTypedValue) builder->setOrAdd(propertyOf(spec.kind, 1), wrongValueOf(spec.kind, 1));
-    if (spec.wrongClassNested) {
+    if (plan.wrongTypedValue) builder->setOrAdd(propertyOf(plan.kind, 1), wrongValueOf(plan.kind, 1));
+    if (plan.wrongClassNested) {
         std::unique_ptr<ModelElement::Builder> misfit = classAccess(Kind::BlockAttributes).builder();
         builder->setOrAdd(propertyOf(Kind::TreeNode, 3), misfit);
     }

@@ -1,6 +1,6 @@
 #pragma once
 // The checker's access to the real model: the library's classes, properties and accessors by the
-// reference's kinds and indices, builders made from builder specs, and the real model described in the
+// reference's kinds and indices, builders made from builder plans, and the real model described in the
 // reference's words (the same text for the same state).
 
 #include "core/Reference.hpp"
@@ -67,8 +67,8 @@ private:
     std::unordered_map<const ModelElement::Impl*, Id> m_ids;
 };
 
-// Makes the real builder of a spec; `handleOf` gives the handle of each element the spec refers to.
-std::unique_ptr<ModelElement::Builder> makeBuilder(const BuilderSpec& spec,
+// Makes the real builder of a plan; `handleOf` gives the handle of each element the plan refers to.
+std::unique_ptr<ModelElement::Builder> makeBuilder(const BuilderPlan& plan,
                                                    const std::function<ModelElement(const Ref&)>& handleOf);
 
 // The real model read into the reference's structs. What those cannot hold (an element the checker does

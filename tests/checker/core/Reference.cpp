@@ -682,21 +682,21 @@ void checkIdentity(Expect& x, Identity identity) {
 }
 
 // Faults found while the builder is filled, before anything is created.
-void fillingFaults(const BuilderSpec& spec, Expect& x) {
-    if (spec.wrongTypedValue) x.refuse("CannotCastIncompatibleTypes");
-    if (spec.wrongClassNested) x.refuse("InvalidValue");
-    if (hasScalars(spec.kind))
-        for (const BuilderSpec::Call& call : spec.calls)
-            if (!call.unset && !validEnum(scalarClass(spec.kind), call.index, call.value))
+void fillingFaults(const BuilderPlan& plan, Expect& x) {
+    if (plan.wrongTypedValue) x.refuse("CannotCastIncompatibleTypes");
+    if (plan.wrongClassNested) x.refuse("InvalidValue");
+    if (hasScalars(plan.kind))
+        for (const BuilderPlan::Call& call : plan.calls)
+            if (!call.unset && !validEnum(scalarClass(plan.kind), call.index, call.value))
                 x.refuse("InvalidValue", kEnumLiterals);
-    for (const BuilderSpec& child : spec.children) fillingFaults(child, x);
-    for (const auto& [slot, nested] : spec.slots) fillingFaults(nested, x);
+    for (const BuilderPlan& child : plan.children) fillingFaults(child, x);
+    for (const auto& [slot, nested] : plan.slots) fillingFaults(nested, x);
 }
 
 // The values the builder collected: the last value given to each index whose mark is still set.
-std::map<int, OptionalScalar> collected(const BuilderSpec& spec) {
+std::map<int, OptionalScalar> collected(const BuilderPlan& plan) {
     std::map<int, OptionalScalar> values;
-    for (const BuilderSpec::Call& call : spec.calls) {
+    for (const BuilderPlan::Call& call : plan.calls) {
         if (call.unset)
             values.erase(call.index);
         else
@@ -707,25 +707,25 @@ std::map<int, OptionalScalar> collected(const BuilderSpec& spec) {
 
 using Path = std::vector<std::pair<char, int>>;
 
-// Builds the element of `spec` and what it contains, as the builder's creation does: the element with its
+// Builds the element of `plan` and what it contains, as the builder's creation does: the element with its
 // values (child attributes filed with their parent, parent attributes with the child attributes given),
 // announced (where its identity is checked), then its contents in index order. Answers 0 once refused.
-Id build(State& s, Expect& x, Id& nextId, const BuilderSpec& spec, const Path& path, Identity identity) {
+Id build(State& s, Expect& x, Id& nextId, const BuilderPlan& plan, const Path& path, Identity identity) {
     const Id id = nextId++;
-    s.elements.emplace(id, newElement(spec.kind));
+    s.elements.emplace(id, newElement(plan.kind));
     x.created.push_back({id, path});
-    for (const auto& [index, value] : collected(spec)) {
-        if (spec.kind == Kind::ChildAttributes) {
+    for (const auto& [index, value] : collected(plan)) {
+        if (plan.kind == Kind::ChildAttributes) {
             if (index == 1) s.at(id).name = value ? std::get<std::u16string>(*value) : std::u16string();
             if (index == 2) s.at(id).indexOne = value ? std::get<std::int32_t>(*value) : 0;
         } else {
             s.at(id).values[static_cast<std::size_t>(index - 1)] = value;
         }
     }
-    if (spec.kind == Kind::ChildAttributes &&
-        (isAlive(s, spec.attrsOfParent) || spec.attrsOfParent.origin == Ref::Origin::OtherModel))
-        associate(s, x, id, spec.attrsOfParent);
-    for (const Ref& ca : spec.attrsOfChildren) {
+    if (plan.kind == Kind::ChildAttributes &&
+        (isAlive(s, plan.attrsOfParent) || plan.attrsOfParent.origin == Ref::Origin::OtherModel))
+        associate(s, x, id, plan.attrsOfParent);
+    for (const Ref& ca : plan.attrsOfChildren) {
         if (x.refused()) break;
         if (ca.origin == Ref::Origin::OtherModel) {
             x.refuse("CannotCreateCrossModelAssociation", kCrossModelBuilder);
@@ -739,14 +739,14 @@ Id build(State& s, Expect& x, Id& nextId, const BuilderSpec& spec, const Path& p
                 s.at(ca.id).attrsOfParent = id;
         }
     }
-    for (std::uintptr_t block : std::set<std::uintptr_t>(spec.blocks.begin(), spec.blocks.end()))
+    for (std::uintptr_t block : std::set<std::uintptr_t>(plan.blocks.begin(), plan.blocks.end()))
         s.at(id).blocks.push_back(block);
     checkIdentity(x, identity);
     if (x.refused()) return 0;
 
     // Contents: the last nested builder given to each slot, in index order; children in the order given.
-    std::map<int, const BuilderSpec*> slots;
-    for (const auto& [slot, nested] : spec.slots) slots[slot] = &nested;
+    std::map<int, const BuilderPlan*> slots;
+    for (const auto& [slot, nested] : plan.slots) slots[slot] = &nested;
     for (const auto& [slot, nested] : slots) {
         Path inner = path;
         inner.emplace_back('s', slot);
@@ -755,10 +755,10 @@ Id build(State& s, Expect& x, Id& nextId, const BuilderSpec& spec, const Path& p
         contain(s, id, slot, contained);
         s.at(id).slots[static_cast<std::size_t>(slot - 1)] = contained;
     }
-    for (std::size_t i = 0; i < spec.children.size(); ++i) {
+    for (std::size_t i = 0; i < plan.children.size(); ++i) {
         Path inner = path;
         inner.emplace_back('c', static_cast<int>(i));
-        Id child = build(s, x, nextId, spec.children[i], inner, Identity::Chosen);
+        Id child = build(s, x, nextId, plan.children[i], inner, Identity::Chosen);
         if (!child) return 0;
         contain(s, id, 1, child);
         s.at(id).children.push_back(child);
@@ -785,33 +785,33 @@ void create(State& s, Expect& x, Id& nextId, Kind kind, Identity identity) {
     x.created.push_back({id, {}});
 }
 
-void createFromBuilder(State& s, Expect& x, Id& nextId, const BuilderSpec& spec, Identity identity) {
-    fillingFaults(spec, x);
+void createFromBuilder(State& s, Expect& x, Id& nextId, const BuilderPlan& plan, Identity identity) {
+    fillingFaults(plan, x);
     if (x.refused()) return;
-    build(s, x, nextId, spec, {}, identity);
+    build(s, x, nextId, plan, {}, identity);
 }
 
-void createIntoSlot(State& s, Expect& x, Id& nextId, const Ref& node, int slot, const BuilderSpec& spec,
+void createIntoSlot(State& s, Expect& x, Id& nextId, const Ref& node, int slot, const BuilderPlan& plan,
                     Identity identity) {
-    fillingFaults(spec, x);
+    fillingFaults(plan, x);
     if (x.refused()) return;
     // The node may be found unchangeable before or after the element is created.
     Expect subject;
     const bool changes = changeable(s, subject, node);
-    const Id created = build(s, x, nextId, spec, {}, identity);
+    const Id created = build(s, x, nextId, plan, {}, identity);
     if (!changes) return refuseAlso(x, subject);
     if (!created) return;
     setSlot(s, x, Ref{Ref::Origin::Here, node.id, Kind::TreeNode}, slot,
-            Ref{Ref::Origin::Here, created, spec.kind});
+            Ref{Ref::Origin::Here, created, plan.kind});
 }
 
-void createIntoChildren(State& s, Expect& x, Id& nextId, const Ref& pa, const BuilderSpec& spec,
+void createIntoChildren(State& s, Expect& x, Id& nextId, const Ref& pa, const BuilderPlan& plan,
                         Identity identity) {
-    fillingFaults(spec, x);
+    fillingFaults(plan, x);
     if (x.refused()) return;
     Expect subject;
     const bool changes = changeable(s, subject, pa);
-    const Id node = build(s, x, nextId, spec, {}, identity);
+    const Id node = build(s, x, nextId, plan, {}, identity);
     if (!changes) return refuseAlso(x, subject);
     if (!node) return;
     contain(s, pa.id, 1, node);

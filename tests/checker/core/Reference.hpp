@@ -178,7 +178,7 @@ struct Expect {
 
 // A builder as the driver fills it: plain data, from which the driver builds the real builder and the
 // reference computes the element it should create.
-struct BuilderSpec {
+struct BuilderPlan {
     struct Nested;
     Kind kind{};
     // Scalar values set (reflectively) and unset (by clearing the mark), in call order.
@@ -192,7 +192,7 @@ struct BuilderSpec {
     // ChildAttributes: name (index 1) and indexOne (index 2) go through `calls` with Text and Int values.
     Ref attrsOfParent;
     // ParentAttributes
-    std::vector<BuilderSpec> children;
+    std::vector<BuilderPlan> children;
     std::vector<Ref> attrsOfChildren;
     // TreeNode: nested builders per slot (1-based), in the order given; a later one replaces an earlier.
     std::vector<Nested> slots;
@@ -200,9 +200,9 @@ struct BuilderSpec {
     // BlockAttributes
     std::vector<std::uintptr_t> blocks;
 };
-struct BuilderSpec::Nested {
+struct BuilderPlan::Nested {
     int slot;
-    BuilderSpec spec;
+    BuilderPlan plan;
 };
 
 // The reference's own undo history, limits and transaction levels around the current state.
@@ -273,10 +273,10 @@ void destroy(State& s, Expect& x, const Ref& e);
 // Creation. `reuse`: the new element takes the identity of the given element of this model.
 enum class Identity : std::uint8_t { Chosen, Fresh, ReuseAlive, ReuseDead };
 void create(State& s, Expect& x, Id& nextId, Kind kind, Identity identity);
-void createFromBuilder(State& s, Expect& x, Id& nextId, const BuilderSpec& spec, Identity identity);
-void createIntoSlot(State& s, Expect& x, Id& nextId, const Ref& node, int slot, const BuilderSpec& spec,
+void createFromBuilder(State& s, Expect& x, Id& nextId, const BuilderPlan& plan, Identity identity);
+void createIntoSlot(State& s, Expect& x, Id& nextId, const Ref& node, int slot, const BuilderPlan& plan,
                     Identity identity);
-void createIntoChildren(State& s, Expect& x, Id& nextId, const Ref& pa, const BuilderSpec& spec,
+void createIntoChildren(State& s, Expect& x, Id& nextId, const Ref& pa, const BuilderPlan& plan,
                         Identity identity);
 
 // Whether a rolled-back part (what `after` holds beyond `before`) created child attributes filed with
