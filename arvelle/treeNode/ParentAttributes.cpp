@@ -47,8 +47,10 @@ std::size_t ParentAttributes::Impl::positionFor(int indexOne) {
 }
 
 // A node created into this parent by a builder, or by createIntoChildren, joins the map of children by
-// its child attributes (unless they already name a parent). The map refuses a key already taken.
+// its child attributes (unless they already name a parent). The map refuses a key already taken. A model
+// being restored from a file files each child's attributes where the file says, not here.
 void ParentAttributes::Impl::adoptChild(const TreeNode& child) {
+    if (::fenmo::Model::Impl* model = getModelImpl(); model && model->isRestoring()) return;
     ChildAttributes attributes = child ? child->getChildAttrs() : ChildAttributes();
     if (!attributes || attributes->hasAttrsOfParent()) return;
     m_attrsOfChildren._basicAdd(attributes);

@@ -151,6 +151,8 @@ void Model::Impl::undo() { m_state->undo(); }
 void Model::Impl::redo() { m_state->redo(); }
 void Model::Impl::setUndoRecording(bool on) noexcept { m_state->recording = on; }
 bool Model::Impl::isUndoRecording() const noexcept { return m_state->recording; }
+void Model::Impl::setRestoring(bool on) noexcept { m_state->restoring = on; }
+bool Model::Impl::isRestoring() const noexcept { return m_state->restoring; }
 
 void Model::Impl::setHistoryLimits(std::size_t maxSteps, std::size_t maxBytes) {
     m_state->maxSteps = maxSteps;

@@ -61,6 +61,7 @@ public:
 
     // Undo history (History.cpp).
     bool recording = true;
+    bool restoring = false;  // see Model::Impl::setRestoring
     std::size_t maxSteps = SIZE_MAX;
     std::size_t maxBytes = SIZE_MAX;
     bool canUndo() const noexcept { return !m_undo.empty(); }

@@ -82,8 +82,9 @@ TEST(Refusal, EachKindOfBadFileNamesPlaceAndExpectation) {
             "expected a 32-bit decimal integer for indexOne, not \"three\"");
     refused(file, replaced(t, "queueOverwriting=\"true\"", "queueOverwriting=\"yes\""), "InvalidFile",
             "expected true or false");
+    // Two siblings of one name: refused where the second is filed with the parent.
     refused(file, replaced(t, "name=\"WheelSpdFR\"", "name=\"WheelSpdFL\""), "InvalidFile",
-            "cannot be built");
+            "the reference attrsOfParent is refused: fenmo:messages/UniquenessConstraint");
 
     // The place is the value's own line and column.
     const std::string badEnum = replaced(t, "complexity=\"COMPLEX\"", "complexity=\"COMPLICATED\"");

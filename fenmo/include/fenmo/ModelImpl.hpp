@@ -52,6 +52,10 @@ public:
     // Recording can be switched off for bulk work; undo steps already recorded stay.
     void setUndoRecording(bool on) noexcept;
     bool isUndoRecording() const noexcept;
+    // While elements are restored as a file states them, hooks that file new elements by convention
+    // (children a builder creates joining their parent's map) stay out: the file says where each belongs.
+    void setRestoring(bool on) noexcept;
+    bool isRestoring() const noexcept;
     // Oldest steps are dropped first once either bound is passed (0 steps: no history at all).
     void setHistoryLimits(std::size_t maxSteps, std::size_t maxBytes);
     std::size_t undoStepCount() const noexcept;

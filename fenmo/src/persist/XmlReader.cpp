@@ -145,6 +145,7 @@ public:
         }
         const bool recording = model->isUndoRecording();
         model->setUndoRecording(false);
+        model->setRestoring(true);
         {
             Transaction transaction = model->beginTransaction(false);
             for (auto& [builder, node] : roots) {
@@ -159,6 +160,7 @@ public:
             restoreReferences(model);
             transaction.commit(boost::none);
         }
+        model->setRestoring(false);
         model->setUndoRecording(recording);
         if (m_progress) m_progress(m_elements, m_elements);
         return model;

@@ -114,7 +114,12 @@ struct ElementProperty : FieldProperty<Field, Index, Handle> {
     static void restore(Owner& o, const Stored& s) { Base::field(o) = s; }
     static void exchange(Owner& o, Stored& s) noexcept { std::swap(Base::field(o), s); }
     static bool same(const Owner& o, const Stored& s) { return Base::field(o).get() == s.get(); }
-    static Value old(Stored& s) { return valueOf(s); }
+    // The element held before the change, also when the change destroyed it, so that a listener learns
+    // which element left.
+    static Value old(Stored& s) {
+        if (s.get()) return Value(ValueMeta(s->getMetaClass().get(), ValueKind::Single), ModelElement(s));
+        return valueOf(s);
+    }
     // Through the class's getter (which repairs and resolves) when proxies are to be resolved.
     template <auto Getter>
     static Value read(Owner& o, const ReflectionPrivateTag& tag) {
