@@ -6,6 +6,7 @@ packages=(
   build-essential cmake ninja-build python3 clang-format
   libboost-dev libutfcpp-dev libcli11-dev libpugixml-dev
   libgtest-dev libgmock-dev
+  clang libclang-rt-dev
 )
 if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
 missing=()

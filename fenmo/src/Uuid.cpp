@@ -1,5 +1,6 @@
 #include <fenmo/Uuid.hpp>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <random>
@@ -29,11 +30,38 @@ struct Generator {
     }
 };
 
-int hexValue(char c) {
+constexpr int hexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
+}
+
+// Digit values by character, 0xFF for a character that is not a hexadecimal digit.
+constexpr std::array<std::uint8_t, 256> kHexDigits = [] {
+    std::array<std::uint8_t, 256> table{};
+    for (int c = 0; c < 256; ++c) {
+        int v = hexValue(static_cast<char>(c));
+        table[static_cast<std::size_t>(c)] = v < 0 ? 0xFF : static_cast<std::uint8_t>(v);
+    }
+    return table;
+}();
+
+// The canonical form (8-4-4-4-12): every byte's two digits sit at fixed places, so a file's identities
+// are read without a branch per character.
+bool parseCanonical(std::string_view text, uuid& id) {
+    static constexpr std::uint8_t kFirstDigit[16] = {0,  2,  4,  6,  9,  11, 14, 16,
+                                                     19, 21, 24, 26, 28, 30, 32, 34};
+    if (text.size() != 36 || text[8] != '-' || text[13] != '-' || text[18] != '-' || text[23] != '-')
+        return false;
+    unsigned bad = 0;
+    for (std::size_t i = 0; i < 16; ++i) {
+        std::uint8_t high = kHexDigits[static_cast<unsigned char>(text[kFirstDigit[i]])];
+        std::uint8_t low = kHexDigits[static_cast<unsigned char>(text[kFirstDigit[i] + 1])];
+        bad |= high | low;
+        id.data[i] = static_cast<std::uint8_t>(high << 4 | (low & 0x0F));
+    }
+    return bad < 0x10;
 }
 
 }  // namespace
@@ -51,6 +79,7 @@ uuid newUuid() {
 
 uuid uuidFromLiteral(std::string_view text) {
     uuid id{};
+    if (parseCanonical(text, id)) return id;
     std::size_t written = 0;
     int high = -1;
     for (std::size_t i = 0; i < text.size(); ++i) {

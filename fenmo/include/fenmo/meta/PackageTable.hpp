@@ -8,6 +8,7 @@
 #include <fenmo/Export.hpp>
 #include <fenmo/Value.hpp>
 #include <fenmo/meta/Class.hpp>
+#include <fenmo/meta/PropertySerializer.hpp>
 
 #include <cstddef>
 #include <cstdint>
@@ -21,7 +22,6 @@ namespace fenmo::meta {
 
 class AbstractMethodInvoker;
 class Operation;
-class PropertySerializer;
 class Type;
 namespace detail {
 class CollectionInstantiator;
