@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <random>
 #include <vector>
@@ -91,3 +92,42 @@ TEST(PersistentVector, ACopyIsOneVersionUntilEitherChanges) {
 }
 
 }  // namespace
+
+// The search the keyed maps use: on sorted contents with runs of equal values, grown and thinned by
+// random inserts and erases (so that branches of uneven sizes and several levels occur), the prefix length
+// agrees with std::partition_point for every probe, including below the first and past the last value.
+TEST(PersistentVector, PartitionPointAgreesWithTheStandardOne) {
+    std::mt19937 random(7);
+    fenmo::PersistentVector<int> vector;
+    std::vector<int> expected;
+    EXPECT_EQ(vector.partitionPoint([](int) { return true; }), 0u);
+    for (int round = 0; round < 40; ++round) {
+        for (int k = 0; k < 500; ++k) {
+            int value = static_cast<int>(random() % 2000);
+            auto at = std::upper_bound(expected.begin(), expected.end(), value);
+            vector.insert(static_cast<std::size_t>(at - expected.begin()), value);
+            expected.insert(at, value);
+        }
+        for (int k = 0; k < 300 && !expected.empty(); ++k) {
+            std::size_t at = random() % expected.size();
+            vector.erase(at);
+            expected.erase(expected.begin() + static_cast<std::ptrdiff_t>(at));
+        }
+        for (int probe = -1; probe <= 2001; probe += 1 + static_cast<int>(random() % 40)) {
+            auto less = [probe](int v) { return v < probe; };
+            auto notAfter = [probe](int v) { return v <= probe; };
+            ASSERT_EQ(vector.partitionPoint(less),
+                      static_cast<std::size_t>(std::partition_point(expected.begin(), expected.end(), less) -
+                                               expected.begin()))
+                << "round " << round << ", values below " << probe;
+            ASSERT_EQ(vector.partitionPoint(notAfter),
+                      static_cast<std::size_t>(
+                          std::partition_point(expected.begin(), expected.end(), notAfter) - expected.begin()))
+                << "round " << round << ", values up to " << probe;
+        }
+        std::size_t from = expected.size() / 2;
+        auto it = vector.iteratorAt(from);
+        for (std::size_t i = from; i < expected.size(); ++i, ++it) ASSERT_EQ(*it, expected[i]);
+        EXPECT_TRUE(it == vector.end());
+    }
+}

@@ -188,37 +188,20 @@ private:
     // The first position whose entry's key is not less than `key` (a bisection).
     template <class Reader, class K>
     static std::size_t lowerBound(const PersistentVector<T>& order, Reader read, const K& key) {
-        std::size_t low = 0, high = order.size();
-        while (low < high) {
-            std::size_t middle = low + (high - low) / 2;
-            if (read(*order[middle].get()) < key)
-                low = middle + 1;
-            else
-                high = middle;
-        }
-        return low;
+        return order.partitionPoint([&](const T& e) { return read(*e.get()) < key; });
     }
     // The first position whose entry's key is greater than `key`; appending in key order (children built
     // in index order) is answered without a search.
     template <class Reader, class K>
     static std::size_t upperBound(const PersistentVector<T>& order, Reader read, const K& key) {
         if (order.empty() || !(key < read(*order.back().get()))) return order.size();
-        std::size_t low = 0, high = order.size();
-        while (low < high) {
-            std::size_t middle = low + (high - low) / 2;
-            if (key < read(*order[middle].get()))
-                high = middle;
-            else
-                low = middle + 1;
-        }
-        return low;
+        return order.partitionPoint([&](const T& e) { return !(key < read(*e.get())); });
     }
     template <class Reader, class K>
     static T findIn(const PersistentVector<T>& order, Reader read, const K& key) {
-        for (std::size_t i = lowerBound(order, read, key); i < order.size(); ++i) {
-            const T& e = order[i];
-            if (key < read(*e.get())) break;
-            if (e) return e;
+        for (auto it = order.iteratorAt(lowerBound(order, read, key)); it != order.end(); ++it) {
+            if (key < read(*it->get())) break;
+            if (*it) return *it;
         }
         return T();
     }
@@ -227,9 +210,9 @@ private:
     template <class Reader>
     static std::size_t positionIn(const PersistentVector<T>& order, Reader read, const ModelElement& e) {
         const auto& key = read(*e.get());
-        for (std::size_t i = lowerBound(order, read, key); i < order.size(); ++i) {
-            if (order[i].get() == e.get()) return i;
-            if (key < read(*order[i].get())) break;
+        for (auto it = order.iteratorAt(lowerBound(order, read, key)); it != order.end(); ++it) {
+            if (it->get() == e.get()) return it.position();
+            if (key < read(*it->get())) break;
         }
         return npos;
     }

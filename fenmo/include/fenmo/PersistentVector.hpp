@@ -87,6 +87,41 @@ public:
 
     const_iterator begin() const noexcept { return const_iterator(this, 0); }
     const_iterator end() const noexcept { return const_iterator(this, m_size); }
+    const_iterator iteratorAt(std::size_t position) const noexcept { return const_iterator(this, position); }
+
+    // For entries ordered so that `before(entry)` holds for a prefix of them: the length of that prefix.
+    // Descends the tree once, deciding at each branch by the first entry of its children, so a search
+    // costs O(log n) tests instead of O(log n) look-ups by position.
+    template <class Before>
+    std::size_t partitionPoint(Before&& before) const {
+        if (m_size == 0) return 0;
+        const Node* node = m_root;
+        std::size_t base = 0;
+        while (!node->leaf) {
+            const auto* branch = static_cast<const Branch*>(node);
+            // The last child whose first entry is still before the point (the first child otherwise).
+            std::uint32_t low = 0, high = branch->count - 1;
+            while (low < high) {
+                std::uint32_t middle = low + (high - low + 1) / 2;
+                if (before(firstEntry(branch->children[middle])))
+                    low = middle;
+                else
+                    high = middle - 1;
+            }
+            for (std::uint32_t i = 0; i < low; ++i) base += branch->sizes[i];
+            node = branch->children[low];
+        }
+        const auto* leaf = static_cast<const Leaf*>(node);
+        std::uint32_t low = 0, high = leaf->count;
+        while (low < high) {
+            std::uint32_t middle = low + (high - low) / 2;
+            if (before(leaf->items()[middle]))
+                low = middle + 1;
+            else
+                high = middle;
+        }
+        return base + low;
+    }
 
     void push_back(const T& value) { insert(m_size, value); }
 
@@ -203,6 +238,11 @@ private:
         std::size_t total = 0;
         for (std::uint32_t i = 0; i < branch->count; ++i) total += branch->sizes[i];
         return total;
+    }
+
+    static const T& firstEntry(const Node* node) noexcept {
+        while (!node->leaf) node = static_cast<const Branch*>(node)->children[0];
+        return static_cast<const Leaf*>(node)->items()[0];
     }
 
     // The child of `branch` holding `position`; `position` becomes the offset within it.
