@@ -105,9 +105,11 @@ struct HostState {
         if (!pending.count(id)) {
             // Populate the namespaces the name may belong to, innermost last, each once.
             for (auto& [name, record] : namespaces)
-                if (!record.populated && id->name.size() > name.size() && id->name.compare(0, name.size(), name) == 0 &&
-                    id->name[name.size()] == '.')
+                if (!record.populated && id->name.size() > name.size() &&
+                    id->name.compare(0, name.size(), name) == 0 && id->name[name.size()] == '.')
                     populate(name, record);
+            // Populating may have defined the class already (a namespace may use its own classes).
+            if (auto it = classes.find(id); it != classes.end()) return it->second.get();
         }
         if (PlexoClass* cls = define(id)) return cls;
         if (raise) raiseHostError(kHostCatalog, "UndefinedClass", "undefined class '" + id->name + "'");
@@ -117,8 +119,12 @@ struct HostState {
 
 // --- errors ---------------------------------------------------------------------------------------------
 
-HostError::HostError(std::string catalog, std::string key, std::string text, std::vector<std::u16string> arguments)
-    : m_catalog(std::move(catalog)), m_key(std::move(key)), m_text(std::move(text)), m_arguments(std::move(arguments)),
+HostError::HostError(std::string catalog, std::string key, std::string text,
+                     std::vector<std::u16string> arguments)
+    : m_catalog(std::move(catalog)),
+      m_key(std::move(key)),
+      m_text(std::move(text)),
+      m_arguments(std::move(arguments)),
       m_what(m_catalog + "/" + m_key + ": " + m_text) {}
 
 void raiseHostError(const std::string& catalog, const std::string& key, const std::string& text,
@@ -206,7 +212,8 @@ PlexoPropertyInfo::~PlexoPropertyInfo() = default;
 PlexoEnumInfo::~PlexoEnumInfo() = default;
 
 void PlexoNamespaceInfo::throwErrorForDefinitionOfExistingName(std::string_view name) {
-    raiseHostError(kHostCatalog, "ExistingName", "'" + std::string(name) + "' is already defined in " + getName());
+    raiseHostError(kHostCatalog, "ExistingName",
+                   "'" + std::string(name) + "' is already defined in " + getName());
 }
 
 PlexoDataTypePtr getDataType(std::string_view name) {
@@ -292,7 +299,8 @@ public:
     const Signature& getSignature() const override { return m_signature; }
     void invoke(int& nOutputs, HostArray** outputs, int nInputs, const HostArray* const* inputs) override {
         if (nInputs < 1 || !inputs[0])
-            raiseHostError(kHostCatalog, "WrongNumberOfInputs", "a member of " + m_class->name() + " needs a value");
+            raiseHostError(kHostCatalog, "WrongNumberOfInputs",
+                           "a member of " + m_class->name() + " needs a value");
         const HostArray& in = *inputs[0];
         Array result;
         if (in.kind() == ArrayKind::Object && in.classId() == m_class->id()) {
@@ -347,7 +355,8 @@ bool PlexoClass::conformsTo(ClassId other) const {
     if (other == m_id) return true;
     for (const Superclass& super : m_superclasses) {
         if (super.id == other) return true;
-        if (PlexoClass* cls = HostState::get().find(super.id, false); cls && cls->conformsTo(other)) return true;
+        if (PlexoClass* cls = HostState::get().find(super.id, false); cls && cls->conformsTo(other))
+            return true;
     }
     return false;
 }
@@ -400,7 +409,8 @@ PlexoClass* findClass(ClassId id) {
 const TypeConverter* getConversion(ClassId from, ClassId to) {
     HostState& state = HostState::get();
     if (auto it = state.conversions.find({from, to}); it != state.conversions.end()) return it->second;
-    if (auto it = state.conversions.find({makeInterned("any"), to}); it != state.conversions.end()) return it->second;
+    if (auto it = state.conversions.find({makeInterned("any"), to}); it != state.conversions.end())
+        return it->second;
     return nullptr;
 }
 
@@ -476,35 +486,41 @@ bool omIsPLEXO(const HostArray* array) noexcept {
 
 HostArray* omGetArrayElement(const HostArray& array, std::size_t i) {
     if (i >= array.numel())
-        raiseHostError(kHostCatalog, "IndexOutOfBounds",
-                       "index " + std::to_string(i + 1) + " exceeds " + std::to_string(array.numel()) + " elements");
+        raiseHostError(
+            kHostCatalog, "IndexOutOfBounds",
+            "index " + std::to_string(i + 1) + " exceeds " + std::to_string(array.numel()) + " elements");
     switch (array.kind()) {
-    case ArrayKind::Double: return createDoubleScalar(array.doubles()[i]);
-    case ArrayKind::Int32: return createInt32Scalar(array.int32s()[i]);
-    case ArrayKind::Logical: return createLogicalScalar(array.logicals()[i]);
-    case ArrayKind::Char: return createStringUtf16(std::u16string(1, array.chars()[i]));
-    case ArrayKind::String: return createStringObject(array.strings()[i]);
-    case ArrayKind::Struct: {
-        Array out(createStructMatrix(1, 1, array.fieldNames()));
-        for (const std::string& f : array.fieldNames())
-            if (const HostArray* v = array.getField(i, f)) out->setField(0, f, duplicateArray(*v));
-        return out.release();
-    }
-    case ArrayKind::Cell: {
-        Array out(createCellMatrix(1, 1));
-        if (const HostArray* v = array.getCell(i)) out->setCell(0, duplicateArray(*v));
-        return out.release();
-    }
-    case ArrayKind::Object: {
-        auto* out = new HostArray(ArrayKind::Object, 1, 1);
-        out->setClassId(array.classId());
-        if (const HostArray* u = array.underlying()) {
-            out->setUnderlying(std::unique_ptr<HostArray>(createInt32Scalar(u->int32s()[i])));
-        } else {
-            out->instances().push_back(array.instances()[i]);
+        case ArrayKind::Double:
+            return createDoubleScalar(array.doubles()[i]);
+        case ArrayKind::Int32:
+            return createInt32Scalar(array.int32s()[i]);
+        case ArrayKind::Logical:
+            return createLogicalScalar(array.logicals()[i]);
+        case ArrayKind::Char:
+            return createStringUtf16(std::u16string(1, array.chars()[i]));
+        case ArrayKind::String:
+            return createStringObject(array.strings()[i]);
+        case ArrayKind::Struct: {
+            Array out(createStructMatrix(1, 1, array.fieldNames()));
+            for (const std::string& f : array.fieldNames())
+                if (const HostArray* v = array.getField(i, f)) out->setField(0, f, duplicateArray(*v));
+            return out.release();
         }
-        return out;
-    }
+        case ArrayKind::Cell: {
+            Array out(createCellMatrix(1, 1));
+            if (const HostArray* v = array.getCell(i)) out->setCell(0, duplicateArray(*v));
+            return out.release();
+        }
+        case ArrayKind::Object: {
+            auto* out = new HostArray(ArrayKind::Object, 1, 1);
+            out->setClassId(array.classId());
+            if (const HostArray* u = array.underlying()) {
+                out->setUnderlying(std::unique_ptr<HostArray>(createInt32Scalar(u->int32s()[i])));
+            } else {
+                out->instances().push_back(array.instances()[i]);
+            }
+            return out;
+        }
     }
     return nullptr;
 }
@@ -528,9 +544,11 @@ std::size_t omGetNumberOfElementsInUnderlyingArray(const HostArray& array) noexc
 
 HostArray* omCreateBuiltinBasedArrayFromUnderlyingArray(ClassId cls, const HostArray& underlying) {
     if (underlying.kind() != ArrayKind::Int32)
-        raiseHostError(kHostCatalog, "InvalidUnderlyingArray", "an enumeration array is built on an int32 array");
+        raiseHostError(kHostCatalog, "InvalidUnderlyingArray",
+                       "an enumeration array is built on an int32 array");
     PlexoClass* c = getClass(cls);
-    if (!c->isEnumeration()) raiseHostError(kHostCatalog, "NotAnEnumeration", c->name() + " is not an enumeration");
+    if (!c->isEnumeration())
+        raiseHostError(kHostCatalog, "NotAnEnumeration", c->name() + " is not an enumeration");
     auto* out = new HostArray(ArrayKind::Object, 0, 0);
     out->setClassId(cls);
     out->setUnderlying(std::unique_ptr<HostArray>(duplicateArray(underlying)));
@@ -544,7 +562,8 @@ HostArray* createUnboundObject(ClassId cls) {
     return out;
 }
 
-HostArray* omConstructObjectWithClient(ClassId cls, int nInputs, const HostArray* const* inputs, Client& client) {
+HostArray* omConstructObjectWithClient(ClassId cls, int nInputs, const HostArray* const* inputs,
+                                       Client& client) {
     detail::ClientScope scope(client);
     PlexoClass* c = getClass(cls);
     if (c->isBuiltin() || c->info()->isAbstract())
@@ -558,11 +577,13 @@ HostArray* omConstructObjectWithClient(ClassId cls, int nInputs, const HostArray
     HostArray* underConstruction = c->isHandle() ? createUnboundObject(cls) : nullptr;
     std::vector<Array> outputs = detail::invokeMethod(*ctor, 1, nInputs, inputs, underConstruction);
     if (outputs.empty() || !outputs[0])
-        raiseHostError(kHostCatalog, "ConstructionFailed", "the constructor of " + c->name() + " made no object");
+        raiseHostError(kHostCatalog, "ConstructionFailed",
+                       "the constructor of " + c->name() + " made no object");
     HostArray* result = outputs[0].get();
     if (c->isHandle() && (result->kind() != ArrayKind::Object || result->instances().size() != 1 ||
                           !result->instances()[0]->native()))
-        raiseHostError(kHostCatalog, "ConstructionFailed", "the constructor of " + c->name() + " bound no object");
+        raiseHostError(kHostCatalog, "ConstructionFailed",
+                       "the constructor of " + c->name() + " bound no object");
     return outputs[0].release();
 }
 
@@ -577,8 +598,8 @@ void* getNativeObject(ClassId cls, const HostArray& array, std::size_t i) {
 
 namespace detail {
 
-std::vector<Array> invokeMethod(PlexoMethodInfo& method, int nOutputs, int nInputs, const HostArray* const* inputs,
-                                HostArray* underConstruction) {
+std::vector<Array> invokeMethod(PlexoMethodInfo& method, int nOutputs, int nInputs,
+                                const HostArray* const* inputs, HostArray* underConstruction) {
     Array object(underConstruction);
     const Signature& sig = method.getSignature();
     const std::size_t n = static_cast<std::size_t>(std::max(nInputs, 0));
@@ -587,7 +608,8 @@ std::vector<Array> invokeMethod(PlexoMethodInfo& method, int nOutputs, int nInpu
                        method.getName() + " takes " + std::to_string(sig.requiredInputs) + " to " +
                            std::to_string(sig.inputs.size()) + " inputs, not " + std::to_string(n));
     for (std::size_t i = 0; i < n; ++i)
-        if (!inputs[i]) raiseHostError(kHostCatalog, "MissingInput", "input " + std::to_string(i + 1) + " is missing");
+        if (!inputs[i])
+            raiseHostError(kHostCatalog, "MissingInput", "input " + std::to_string(i + 1) + " is missing");
     const std::size_t slots = static_cast<std::size_t>(std::max(nOutputs, 1));
     std::vector<HostArray*> outputs(slots, nullptr);
     outputs[0] = object.release();

@@ -61,11 +61,13 @@ void setProperty(const HostArray& object, std::string_view name, const HostArray
         Target t = objectOf(object);
         PlexoPropertyInfo& property = propertyOf(*t.cls, name);
         if (!property.hasSetter())
-            raiseHostError(kHostCatalog, "ReadOnlyProperty", "the property '" + std::string(name) + "' cannot be set");
+            raiseHostError(kHostCatalog, "ReadOnlyProperty",
+                           "the property '" + std::string(name) + "' cannot be set");
         // A value of another class goes through the conversion registered for the declared type.
         PlexoDataTypePtr type = getDataType(property.getTypeName());
         if (!isA(&value, className(type->classId)))
-            if (const TypeConverter* converter = getConversion(makeInterned(getClassName(value)), makeInterned(type->name))) {
+            if (const TypeConverter* converter =
+                    getConversion(makeInterned(getClassName(value)), makeInterned(type->name))) {
                 Array converted(converter->convert(value));
                 if (converted) {
                     property.set(t.native, *converted);
@@ -81,7 +83,8 @@ std::vector<Array> call(std::string_view method, const Inputs& inputs, int nOutp
         if (inputs.empty() || !inputs[0])
             raiseHostError(kHostCatalog, "MissingInput", "a method call needs the object as its first input");
         const HostArray& self = *inputs[0];
-        PlexoClass* cls = getClass(self.kind() == ArrayKind::Object ? self.classId() : makeInterned(getClassName(self)));
+        PlexoClass* cls =
+            getClass(self.kind() == ArrayKind::Object ? self.classId() : makeInterned(getClassName(self)));
         PlexoMethodInfo* m = cls->findMethod(method);
         if (!m || (m->getAttributes() & Static))
             raiseHostError(kHostCatalog, "UndefinedMethod",

@@ -42,7 +42,8 @@ void BindingRegistry::announceForConstructor(void* native, ClassId cls, HostArra
     object.setClassId(cls);
     ObjectInstance& instance = *object.instances()[0];
     auto& map = bindings();
-    if (!replace && map.count(native)) raiseHostError(kHostCatalog, "ConstructionFailed", "the native object is bound");
+    if (!replace && map.count(native))
+        raiseHostError(kHostCatalog, "ConstructionFailed", "the native object is bound");
     instance.bind(native);
     map[native] = object.instances()[0];
 }
@@ -66,7 +67,8 @@ void BindingRegistry::clear() {
 }
 
 void createSignatureImpl(Signature& signature, bool variableInputs, const std::string& argumentNames,
-                         std::vector<std::string> outputs, std::vector<std::string> inputs, std::size_t requiredInputs) {
+                         std::vector<std::string> outputs, std::vector<std::string> inputs,
+                         std::size_t requiredInputs) {
     signature.argumentNames.clear();
     std::istringstream names(argumentNames);
     for (std::string name; names >> name;) signature.argumentNames.push_back(name);
@@ -93,26 +95,30 @@ void PlexoMethod::invoke(int& nOutputs, HostArray** outputs, int nInputs, const 
     m_body(nOutputs, outputs, nInputs, inputs);
 }
 
-PropertyImpl::PropertyImpl(std::string name, PropertyGetter* getter, PropertySetter* setter, std::uint32_t attributes)
+PropertyImpl::PropertyImpl(std::string name, PropertyGetter* getter, PropertySetter* setter,
+                           std::uint32_t attributes)
     : m_name(std::move(name)), m_getter(getter), m_setter(setter), m_attributes(attributes) {}
 
 PropertyImpl::~PropertyImpl() = default;
 
 void PropertyImpl::set(void* native, const HostArray& value) const {
-    if (!m_setter) raiseHostError(kHostCatalog, "ReadOnlyProperty", "the property '" + m_name + "' cannot be set");
+    if (!m_setter)
+        raiseHostError(kHostCatalog, "ReadOnlyProperty", "the property '" + m_name + "' cannot be set");
     m_setter->set(native, value);
 }
 
 std::u16string extractString(const HostArray& array) {
     switch (array.kind()) {
-    case ArrayKind::Char: return array.chars();
-    case ArrayKind::String:
-        if (array.numel() == 1) return array.strings()[0];
-        break;
-    case ArrayKind::Cell:
-        if (array.numel() == 1 && array.getCell(0)) return extractString(*array.getCell(0));
-        break;
-    default: break;
+        case ArrayKind::Char:
+            return array.chars();
+        case ArrayKind::String:
+            if (array.numel() == 1) return array.strings()[0];
+            break;
+        case ArrayKind::Cell:
+            if (array.numel() == 1 && array.getCell(0)) return extractString(*array.getCell(0));
+            break;
+        default:
+            break;
     }
     raiseHostError(kHostCatalog, "NotText", "a " + getClassName(array) + " value is not text");
 }

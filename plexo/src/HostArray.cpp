@@ -16,14 +16,23 @@ ObjectInstance::~ObjectInstance() {
             }
 }
 
-HostArray::HostArray(ArrayKind kind, std::size_t rows, std::size_t cols) : m_kind(kind), m_rows(rows), m_cols(cols) {
+HostArray::HostArray(ArrayKind kind, std::size_t rows, std::size_t cols)
+    : m_kind(kind), m_rows(rows), m_cols(cols) {
     resizeData();
 }
 
 HostArray::HostArray(const HostArray& other)
-    : m_kind(other.m_kind), m_rows(other.m_rows), m_cols(other.m_cols), m_doubles(other.m_doubles),
-      m_int32s(other.m_int32s), m_logicals(other.m_logicals), m_chars(other.m_chars), m_strings(other.m_strings),
-      m_fieldNames(other.m_fieldNames), m_class(other.m_class), m_instances(other.m_instances) {
+    : m_kind(other.m_kind),
+      m_rows(other.m_rows),
+      m_cols(other.m_cols),
+      m_doubles(other.m_doubles),
+      m_int32s(other.m_int32s),
+      m_logicals(other.m_logicals),
+      m_chars(other.m_chars),
+      m_strings(other.m_strings),
+      m_fieldNames(other.m_fieldNames),
+      m_class(other.m_class),
+      m_instances(other.m_instances) {
     m_values.reserve(other.m_values.size());
     for (const auto& v : other.m_values) m_values.emplace_back(v ? new HostArray(*v) : nullptr);
     if (other.m_underlying) m_underlying.reset(new HostArray(*other.m_underlying));
@@ -34,14 +43,29 @@ HostArray::~HostArray() = default;
 void HostArray::resizeData() {
     const std::size_t n = numel();
     switch (m_kind) {
-    case ArrayKind::Double: m_doubles.resize(n); break;
-    case ArrayKind::Int32: m_int32s.resize(n); break;
-    case ArrayKind::Logical: m_logicals.resize(n); break;
-    case ArrayKind::Char: m_chars.resize(n); break;
-    case ArrayKind::String: m_strings.resize(n); break;
-    case ArrayKind::Struct: m_values.resize(n * m_fieldNames.size()); break;
-    case ArrayKind::Cell: m_values.resize(n); break;
-    case ArrayKind::Object: break;
+        case ArrayKind::Double:
+            m_doubles.resize(n);
+            break;
+        case ArrayKind::Int32:
+            m_int32s.resize(n);
+            break;
+        case ArrayKind::Logical:
+            m_logicals.resize(n);
+            break;
+        case ArrayKind::Char:
+            m_chars.resize(n);
+            break;
+        case ArrayKind::String:
+            m_strings.resize(n);
+            break;
+        case ArrayKind::Struct:
+            m_values.resize(n * m_fieldNames.size());
+            break;
+        case ArrayKind::Cell:
+            m_values.resize(n);
+            break;
+        case ArrayKind::Object:
+            break;
     }
 }
 
@@ -68,7 +92,8 @@ int HostArray::addField(std::string_view name) {
     const std::size_t oldCount = m_fieldNames.size();
     std::vector<std::unique_ptr<HostArray>> values(numel() * (oldCount + 1));
     for (std::size_t e = 0; e < numel(); ++e)
-        for (std::size_t f = 0; f < oldCount; ++f) values[e * (oldCount + 1) + f] = std::move(m_values[e * oldCount + f]);
+        for (std::size_t f = 0; f < oldCount; ++f)
+            values[e * (oldCount + 1) + f] = std::move(m_values[e * oldCount + f]);
     m_fieldNames.emplace_back(name);
     m_values = std::move(values);
     return static_cast<int>(oldCount);
@@ -131,10 +156,14 @@ std::u16string decodeUtf8(std::string_view in) {
         const unsigned char c = static_cast<unsigned char>(in[i]);
         char32_t cp;
         std::size_t len;
-        if (c < 0x80) cp = c, len = 1;
-        else if ((c >> 5) == 6) cp = c & 0x1F, len = 2;
-        else if ((c >> 4) == 14) cp = c & 0x0F, len = 3;
-        else if ((c >> 3) == 30) cp = c & 0x07, len = 4;
+        if (c < 0x80)
+            cp = c, len = 1;
+        else if ((c >> 5) == 6)
+            cp = c & 0x1F, len = 2;
+        else if ((c >> 4) == 14)
+            cp = c & 0x0F, len = 3;
+        else if ((c >> 3) == 30)
+            cp = c & 0x07, len = 4;
         else {
             out.push_back(u'\uFFFD');
             ++i;
@@ -180,7 +209,8 @@ HostArray* createStringObject(std::u16string_view text) {
     return a;
 }
 
-HostArray* createStructMatrix(std::size_t rows, std::size_t cols, const std::vector<std::string>& fieldNames) {
+HostArray* createStructMatrix(std::size_t rows, std::size_t cols,
+                              const std::vector<std::string>& fieldNames) {
     auto* a = new HostArray(ArrayKind::Struct, rows, cols);
     for (const std::string& name : fieldNames) a->addField(name);
     return a;
@@ -200,14 +230,22 @@ void destroyArray(HostArray* array) noexcept {
 
 std::string getClassName(const HostArray& array) {
     switch (array.kind()) {
-    case ArrayKind::Double: return "double";
-    case ArrayKind::Int32: return "int32";
-    case ArrayKind::Logical: return "logical";
-    case ArrayKind::Char: return "char";
-    case ArrayKind::String: return "string";
-    case ArrayKind::Struct: return "struct";
-    case ArrayKind::Cell: return "cell";
-    case ArrayKind::Object: return className(array.classId());
+        case ArrayKind::Double:
+            return "double";
+        case ArrayKind::Int32:
+            return "int32";
+        case ArrayKind::Logical:
+            return "logical";
+        case ArrayKind::Char:
+            return "char";
+        case ArrayKind::String:
+            return "string";
+        case ArrayKind::Struct:
+            return "struct";
+        case ArrayKind::Cell:
+            return "cell";
+        case ArrayKind::Object:
+            return className(array.classId());
     }
     return {};
 }
@@ -248,13 +286,17 @@ bool isNumeric(const HostArray* array) noexcept {
 double getScalarDouble(const HostArray& array, std::size_t i) {
     if (i >= array.numel()) return 0;
     switch (array.kind()) {
-    case ArrayKind::Double: return array.doubles()[i];
-    case ArrayKind::Int32: return array.int32s()[i];
-    case ArrayKind::Logical: return array.logicals()[i];
-    case ArrayKind::Object:
-        if (const HostArray* u = array.underlying()) return getScalarDouble(*u, i);
-        return 0;
-    default: return 0;
+        case ArrayKind::Double:
+            return array.doubles()[i];
+        case ArrayKind::Int32:
+            return array.int32s()[i];
+        case ArrayKind::Logical:
+            return array.logicals()[i];
+        case ArrayKind::Object:
+            if (const HostArray* u = array.underlying()) return getScalarDouble(*u, i);
+            return 0;
+        default:
+            return 0;
     }
 }
 

@@ -22,7 +22,7 @@ private:
 // Checks the count of inputs against the signature, invokes, and returns the outputs the method
 // produced (at most max(nOutputs, 1)). `underConstruction` (taken over) is output 0 when the call begins.
 // Every failure leaves as a HostError.
-std::vector<Array> invokeMethod(PlexoMethodInfo& method, int nOutputs, int nInputs, const HostArray* const* inputs,
-                                HostArray* underConstruction = nullptr);
+std::vector<Array> invokeMethod(PlexoMethodInfo& method, int nOutputs, int nInputs,
+                                const HostArray* const* inputs, HostArray* underConstruction = nullptr);
 
 }  // namespace plexo::detail

@@ -33,7 +33,8 @@ void applyField(ModelElement::Builder& builder, const std::string& field, const 
             return;
         }
         ValueMarshaler* marshaler = marshalerFor(type);
-        if (!marshaler) throw InvalidValueException({utf16(field), u"no conversion for " + type->getQualifiedName()});
+        if (!marshaler)
+            throw InvalidValueException({utf16(field), u"no conversion for " + type->getQualifiedName()});
         Value converted = marshaler->fromHostArray(value, property->getKind());
         // An empty value leaves an optional property unset.
         if (!converted.hasPayload() && converted.getFlags() == ValueKind::Optional) return;
@@ -54,10 +55,12 @@ meta::Property propertyNamed(const meta::Class& cls, std::u16string_view name) {
     return meta::Property();
 }
 
-std::unique_ptr<ModelElement::Builder> fromStruct(const HostArray& array, std::size_t index, const Model& model,
-                                                  const meta::Class& cls, bool classOrder) {
+std::unique_ptr<ModelElement::Builder> fromStruct(const HostArray& array, std::size_t index,
+                                                  const Model& model, const meta::Class& cls,
+                                                  bool classOrder) {
     if (!cls.get()) throw InvalidValueException({u"(no class)"});
-    if (!plexo::isStruct(&array)) throw InvalidValueException({utf16(plexo::getClassName(array)), u"not a struct"});
+    if (!plexo::isStruct(&array))
+        throw InvalidValueException({utf16(plexo::getClassName(array)), u"not a struct"});
     if (index >= array.numel()) throw InvalidValueException({u"struct element " + widenNumber(index + 1)});
     if (!model) throw CannotCreateWithoutModelException();
     std::unique_ptr<ModelElement::Builder> builder = cls->instantiateBuilder(model);
@@ -67,7 +70,8 @@ std::unique_ptr<ModelElement::Builder> fromStruct(const HostArray& array, std::s
     std::vector<std::pair<std::string, meta::Property>> fields;
     for (const std::string& field : array.fieldNames()) {
         meta::Property property = propertyNamed(cls, utf16(field));
-        if (!property.get()) throw InvalidValueException({utf16(field), u"no property of " + cls->getQualifiedName()});
+        if (!property.get())
+            throw InvalidValueException({utf16(field), u"no property of " + cls->getQualifiedName()});
         fields.emplace_back(field, property);
     }
     if (classOrder) {
@@ -78,7 +82,8 @@ std::unique_ptr<ModelElement::Builder> fromStruct(const HostArray& array, std::s
         fields = std::move(ordered);
     }
     for (const auto& [field, property] : fields)
-        if (const HostArray* value = array.getField(index, field)) applyField(*builder, field, *value, property, model);
+        if (const HostArray* value = array.getField(index, field))
+            applyField(*builder, field, *value, property, model);
     return builder;
 }
 
@@ -90,7 +95,8 @@ std::unique_ptr<ModelElement::Builder> createBuilderFromStruct(const HostArray& 
 }
 
 std::unique_ptr<ModelElement::Builder> createBuilderFromStructFirst(const HostArray& array, std::size_t index,
-                                                                    const Model& model, const meta::Class& cls) {
+                                                                    const Model& model,
+                                                                    const meta::Class& cls) {
     return fromStruct(array, index, model, cls, true);
 }
 

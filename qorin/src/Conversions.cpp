@@ -68,13 +68,15 @@ void releaseElementBinding(void* native) {
     if (pf::BindingRegistry::remove(native) && native) static_cast<ModelElement::Impl*>(native)->removeRef();
 }
 
-HostArray* collectionToHost(const AbstractCollection* collection, std::unique_ptr<GenericCollectionInterface> generic,
-                            const char* scriptingClass) {
+HostArray* collectionToHost(const AbstractCollection* collection,
+                            std::unique_ptr<GenericCollectionInterface> generic, const char* scriptingClass) {
     const char* name = scriptingClass ? scriptingClass : kSetClass;
     if (!scriptingClass)
         if (const auto* owned = dynamic_cast<const AbstractOwnedCollection*>(collection)) {
-            if (owned->property().getKind() == ValueKind::Sequence) name = kSequenceClass;
-            else if (owned->property().getKind() == ValueKind::Map) name = kMapClass;
+            if (owned->property().getKind() == ValueKind::Sequence)
+                name = kSequenceClass;
+            else if (owned->property().getKind() == ValueKind::Map)
+                name = kMapClass;
         }
     bool isNew = false;
     HostArray* out = pf::BindingRegistry::announce(const_cast<AbstractCollection*>(collection),

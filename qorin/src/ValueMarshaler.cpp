@@ -33,10 +33,13 @@ void ValueMarshaler::releaseArray(HostArray* array) {
 
 Value ValueMarshaler::fromHostArray(const HostArray& array, ValueKind kind) {
     switch (kind) {
-    case ValueKind::Optional:
-    case ValueKind::Single: return toValue(array);
-    case ValueKind::Set: return toUnmanagedSetValue(array);
-    default: return toUnmanagedCollectionValue(array);
+        case ValueKind::Optional:
+        case ValueKind::Single:
+            return toValue(array);
+        case ValueKind::Set:
+            return toUnmanagedSetValue(array);
+        default:
+            return toUnmanagedCollectionValue(array);
     }
 }
 
@@ -89,9 +92,12 @@ std::size_t ValuePolicy<std::u16string>::count(const HostArray& array) {
 
 Value ValuePolicy<std::u16string>::element(const HostArray& array, std::size_t i, const meta::Type& type) {
     switch (array.kind()) {
-    case ArrayKind::Char: return singleValue(type, array.chars());
-    case ArrayKind::String: return singleValue(type, array.strings()[i]);
-    default: return singleValue(type, plexo::factory::extractString(*array.getCell(i)));
+        case ArrayKind::Char:
+            return singleValue(type, array.chars());
+        case ArrayKind::String:
+            return singleValue(type, array.strings()[i]);
+        default:
+            return singleValue(type, plexo::factory::extractString(*array.getCell(i)));
     }
 }
 
@@ -101,7 +107,8 @@ HostArray* ValuePolicy<std::u16string>::single(const Value& value, const meta::T
 
 HostArray* ValuePolicy<std::u16string>::many(const std::vector<Value>& values, const meta::Type&) {
     plexo::Array out(plexo::createCellMatrix(1, values.size()));
-    for (std::size_t i = 0; i < values.size(); ++i) out->setCell(i, plexo::createStringUtf16(values[i].getString()));
+    for (std::size_t i = 0; i < values.size(); ++i)
+        out->setCell(i, plexo::createStringUtf16(values[i].getString()));
     return out.release();
 }
 
@@ -194,7 +201,8 @@ HostArray* ValuePolicy<ModelElement>::single(const Value& value, const meta::Typ
 
 HostArray* ValuePolicy<ModelElement>::many(const std::vector<Value>& values, const meta::Type& type) {
     plexo::Array out(plexo::createCellMatrix(1, values.size()));
-    for (std::size_t i = 0; i < values.size(); ++i) out->setCell(i, elementToHost(values[i].getElement(), asClass(type)));
+    for (std::size_t i = 0; i < values.size(); ++i)
+        out->setCell(i, elementToHost(values[i].getElement(), asClass(type)));
     return out.release();
 }
 

@@ -19,54 +19,59 @@ bool isInit(const HostArray& a) {
 
 plexo::PlexoMethodInfo* makeElementConstructor(const std::string& shortName, const std::string& fullName,
                                                const meta::Class& cls, DirectCreator withoutBuilder) {
-    auto* ctor = new pf::PlexoMethod(
-        shortName, plexo::DefaultAttributes, "",
-        [cls, withoutBuilder](int& nOutputs, HostArray** outputs, int nInputs, const HostArray* const* inputs) {
-            Model model;
-            if (nInputs > 0 && inputs[0]->numel() > 0) model = modelFromHost(*inputs[0]);
-            if (!model) throw CannotCreateWithoutModelException();
+    auto* ctor = new pf::PlexoMethod(shortName, plexo::DefaultAttributes, "",
+                                     [cls, withoutBuilder](int& nOutputs, HostArray** outputs, int nInputs,
+                                                           const HostArray* const* inputs) {
+                                         Model model;
+                                         if (nInputs > 0 && inputs[0]->numel() > 0)
+                                             model = modelFromHost(*inputs[0]);
+                                         if (!model) throw CannotCreateWithoutModelException();
 
-            std::unique_ptr<ModelElement::Builder> builder;
-            boost::optional<uuid> id;
-            // The second and third inputs: an initialising struct and an identity, in either order.
-            for (int i = 1; i < nInputs && i < 3; ++i) {
-                const HostArray& in = *inputs[i];
-                if (!builder && isInit(in) && plexo::isStruct(&in)) {
-                    builder = createBuilderFromStruct(in, 0, model, cls);
-                    continue;
-                }
-                boost::optional<uuid> given = extractUuid(in);
-                if (!given || id) throw InvalidValueException({u"uuid"});
-                id = given;
-            }
-            const uuid identity = id ? *id : uuid();
-            ModelElement element;
-            if (!builder && !cls->hasBuilderFactory() && withoutBuilder) {
-                element = withoutBuilder(model, identity);
-            } else {
-                if (!builder) builder = cls->instantiateBuilder(model);
-                if (!builder) throw CreationFailedException({cls->getQualifiedName()});
-                element = builder->create(identity);
-            }
-            if (!element || element->getMetaClass().get() != cls.get())
-                throw CreationFailedException({cls->getQualifiedName()});
-            pf::BindingRegistry::announceForConstructor(element.get(), scriptingClassOf(element->getMetaClass()),
-                                                        *outputs[0], true);
-            element->addRef();  // held by the scripting object
-            nOutputs = 1;
-        });
-    pf::createSignatureImpl(ctor->signature(), true, "model opt_init opt_uuid", {fullName}, {kModelClass, "any", "any"});
+                                         std::unique_ptr<ModelElement::Builder> builder;
+                                         boost::optional<uuid> id;
+                                         // The second and third inputs: an initialising struct and an
+                                         // identity, in either order.
+                                         for (int i = 1; i < nInputs && i < 3; ++i) {
+                                             const HostArray& in = *inputs[i];
+                                             if (!builder && isInit(in) && plexo::isStruct(&in)) {
+                                                 builder = createBuilderFromStruct(in, 0, model, cls);
+                                                 continue;
+                                             }
+                                             boost::optional<uuid> given = extractUuid(in);
+                                             if (!given || id) throw InvalidValueException({u"uuid"});
+                                             id = given;
+                                         }
+                                         const uuid identity = id ? *id : uuid();
+                                         ModelElement element;
+                                         if (!builder && !cls->hasBuilderFactory() && withoutBuilder) {
+                                             element = withoutBuilder(model, identity);
+                                         } else {
+                                             if (!builder) builder = cls->instantiateBuilder(model);
+                                             if (!builder)
+                                                 throw CreationFailedException({cls->getQualifiedName()});
+                                             element = builder->create(identity);
+                                         }
+                                         if (!element || element->getMetaClass().get() != cls.get())
+                                             throw CreationFailedException({cls->getQualifiedName()});
+                                         pf::BindingRegistry::announceForConstructor(
+                                             element.get(), scriptingClassOf(element->getMetaClass()),
+                                             *outputs[0], true);
+                                         element->addRef();  // held by the scripting object
+                                         nOutputs = 1;
+                                     });
+    pf::createSignatureImpl(ctor->signature(), true, "model opt_init opt_uuid", {fullName},
+                            {kModelClass, "any", "any"});
     return ctor;
 }
 
 plexo::PlexoMethodInfo* makeStaticMetaClass(const meta::Class& cls) {
-    auto* method = new pf::PlexoMethod(
-        "StaticMetaClass", plexo::Static | plexo::OverridesAll, "",
-        [cls](int& nOutputs, HostArray** outputs, int, const HostArray* const*) {
-            if (nOutputs < 0) return;
-            if (nOutputs == 0) nOutputs = 1;
-            outputs[0] = metaClassToHost(cls);
-        });
+    auto* method =
+        new pf::PlexoMethod("StaticMetaClass", plexo::Static | plexo::OverridesAll, "",
+                            [cls](int& nOutputs, HostArray** outputs, int, const HostArray* const*) {
+                                if (nOutputs < 0) return;
+                                if (nOutputs == 0) nOutputs = 1;
+                                outputs[0] = metaClassToHost(cls);
+                            });
     pf::createSignatureImpl(method->signature(), false, "", {kMetaClassClass}, {});
     return method;
 }
@@ -77,7 +82,8 @@ plexo::PlexoMethodInfo* makeEnumValueMethod(const std::string& name, const std::
         name, plexo::Hidden | plexo::ForceMembership, "",
         [name, fullName, metaEnum](int& nOutputs, HostArray** outputs, int, const HostArray* const* inputs) {
             const HostArray& member = *inputs[0];
-            if (!plexo::isClass(&member, fullName) || plexo::omGetNumberOfElementsInUnderlyingArray(member) == 0)
+            if (!plexo::isClass(&member, fullName) ||
+                plexo::omGetNumberOfElementsInUnderlyingArray(member) == 0)
                 throw CannotCastIncompatibleTypesException({toUtf16(plexo::getClassName(member))});
             const std::int32_t value = plexo::omGetUnderlyingArray(member)->int32s()[0];
             nOutputs = 1;
@@ -91,9 +97,11 @@ plexo::PlexoMethodInfo* makeEnumValueMethod(const std::string& name, const std::
                 outputs[0] = plexo::createStringUtf16(u"");
                 return;
             }
-            outputs[0] = plexo::createStringUtf16(name == "getLiteral" ? (*literal)->getName() : (*literal)->getPublicId());
+            outputs[0] = plexo::createStringUtf16(name == "getLiteral" ? (*literal)->getName()
+                                                                       : (*literal)->getPublicId());
         });
-    pf::createSignatureImpl(method->signature(), false, "", {name == "getValue" ? "int32" : "char"}, {fullName});
+    pf::createSignatureImpl(method->signature(), false, "", {name == "getValue" ? "int32" : "char"},
+                            {fullName});
     return method;
 }
 

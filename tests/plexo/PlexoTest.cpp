@@ -45,37 +45,43 @@ public:
     }
     void defineClass(ClassDefinition& definition) override {
         pf::initStringDataTypes();
-        auto* ctor = new pf::PlexoMethod("Widget", DefaultAttributes, "", [](int& nOut, HostArray** out, int nIn,
-                                                                             const HostArray* const* in) {
-            // Reads its inputs before it makes the native object, so that a refusal leaves nothing behind.
-            std::u16string name = nIn > 0 ? pf::extractString(*in[0]) : std::u16string();
-            auto* widget = new Widget;
-            widget->name = std::move(name);
-            pf::BindingRegistry::announceForConstructor(widget, makeInterned("demo.Widget"), *out[0], true);
-            nOut = 1;
-        });
+        auto* ctor = new pf::PlexoMethod("Widget", DefaultAttributes, "",
+                                         [](int& nOut, HostArray** out, int nIn, const HostArray* const* in) {
+                                             // Reads its inputs before it makes the native object, so that a
+                                             // refusal leaves nothing behind.
+                                             std::u16string name =
+                                                 nIn > 0 ? pf::extractString(*in[0]) : std::u16string();
+                                             auto* widget = new Widget;
+                                             widget->name = std::move(name);
+                                             pf::BindingRegistry::announceForConstructor(
+                                                 widget, makeInterned("demo.Widget"), *out[0], true);
+                                             nOut = 1;
+                                         });
         pf::createSignatureImpl(ctor->signature(), true, "opt_name", {"demo.Widget"}, {"char"});
         definition.addMethod(ctor);
 
-        auto* grow = new pf::PlexoMethod("grow", DefaultAttributes, "", [](int& nOut, HostArray** out, int nIn,
-                                                                           const HostArray* const* in) {
-            Widget* w = widgetOf(getNativeObject(makeInterned("demo.Widget"), *in[0]));
-            w->size += nIn > 1 ? static_cast<std::int32_t>(getScalarDouble(*in[1])) : 1;
-            if (nOut > 0) out[0] = createInt32Scalar(w->size);
-            nOut = 1;
-        });
+        auto* grow = new pf::PlexoMethod(
+            "grow", DefaultAttributes, "",
+            [](int& nOut, HostArray** out, int nIn, const HostArray* const* in) {
+                Widget* w = widgetOf(getNativeObject(makeInterned("demo.Widget"), *in[0]));
+                w->size += nIn > 1 ? static_cast<std::int32_t>(getScalarDouble(*in[1])) : 1;
+                if (nOut > 0) out[0] = createInt32Scalar(w->size);
+                nOut = 1;
+            });
         pf::createSignatureImpl(grow->signature(), false, "", {"int32"}, {"demo.Widget", "double"}, 1);
         definition.addMethod(grow);
 
         // Static: the widget bound to nothing yet, or the same object for the same native each time.
-        auto* shared = new pf::PlexoMethod("shared", Static | OverridesAll, "", [](int& nOut, HostArray** out, int,
-                                                                                   const HostArray* const*) {
-            static Widget* single = nullptr;
-            if (!single || !pf::BindingRegistry::isBound(single)) single = new Widget;
-            bool isNew = false;
-            out[0] = pf::BindingRegistry::announce(single, makeInterned("demo.Widget"), isNew);
-            nOut = 1;
-        });
+        auto* shared = new pf::PlexoMethod("shared", Static | OverridesAll, "",
+                                           [](int& nOut, HostArray** out, int, const HostArray* const*) {
+                                               static Widget* single = nullptr;
+                                               if (!single || !pf::BindingRegistry::isBound(single))
+                                                   single = new Widget;
+                                               bool isNew = false;
+                                               out[0] = pf::BindingRegistry::announce(
+                                                   single, makeInterned("demo.Widget"), isNew);
+                                               nOut = 1;
+                                           });
         pf::createSignatureImpl(shared->signature(), false, "", {"demo.Widget"}, {});
         definition.addMethod(shared);
 
@@ -88,12 +94,12 @@ public:
         definition.addMethod(secret);
 
         // Fails with the text given, after having made an output (which the host releases).
-        auto* fail = new pf::PlexoMethod("fail", DefaultAttributes, "", [](int&, HostArray** out, int,
-                                                                           const HostArray* const* in) {
-            out[0] = createString("dropped");
-            const std::u16string text = pf::extractString(*in[1]);
-            throw std::runtime_error(std::string(text.begin(), text.end()));
-        });
+        auto* fail = new pf::PlexoMethod("fail", DefaultAttributes, "",
+                                         [](int&, HostArray** out, int, const HostArray* const* in) {
+                                             out[0] = createString("dropped");
+                                             const std::u16string text = pf::extractString(*in[1]);
+                                             throw std::runtime_error(std::string(text.begin(), text.end()));
+                                         });
         pf::createSignatureImpl(fail->signature(), false, "", {"char"}, {"demo.Widget", "char"});
         definition.addMethod(fail);
 
@@ -102,9 +108,8 @@ public:
             "name",
             new pf::AdaptedClassGetter<Widget*>("PlexoFactoryString scalar", validate,
                                                 [](Widget* const& w) { return createStringUtf16(w->name); }),
-            new pf::AdaptedClassSetter<Widget*>(validate, [](Widget* const& w, const HostArray& v) {
-                w->name = pf::extractString(v);
-            }),
+            new pf::AdaptedClassSetter<Widget*>(
+                validate, [](Widget* const& w, const HostArray& v) { w->name = pf::extractString(v); }),
             0));
         definition.addProperty(new pf::PropertyImpl(
             "size",
@@ -119,10 +124,12 @@ public:
                                                     return omCreateBuiltinBasedArrayFromUnderlyingArray(
                                                         makeInterned("demo.Color"), *v);
                                                 }),
-            new pf::AdaptedClassSetter<Widget*>(validate, [](Widget* const& w, const HostArray& v) {
-                if (!isClass(&v, "demo.Color")) raiseHostError("demo", "NotAColor", "not a color");
-                w->size = omGetUnderlyingArray(v)->int32s()[0];
-            }),
+            new pf::AdaptedClassSetter<Widget*>(validate,
+                                                [](Widget* const& w, const HostArray& v) {
+                                                    if (!isClass(&v, "demo.Color"))
+                                                        raiseHostError("demo", "NotAColor", "not a color");
+                                                    w->size = omGetUnderlyingArray(v)->int32s()[0];
+                                                }),
             0));
     }
 };
@@ -150,7 +157,8 @@ public:
 
 class ColorValue final : public PlexoEnumInfo {
 public:
-    ColorValue(std::string name, std::int32_t value, ClassId cls) : m_name(std::move(name)), m_value(value), m_class(cls) {}
+    ColorValue(std::string name, std::int32_t value, ClassId cls)
+        : m_name(std::move(name)), m_value(value), m_class(cls) {}
     std::string getName() const override { return m_name; }
     const HostArray* getMemberObject() override {
         if (!m_member) {
@@ -188,6 +196,9 @@ public:
         definition.addClass(new GadgetInfo, 0, 2);
         definition.addClass(new FlakyInfo, 0, 2);
         definition.addClass(new ColorInfo, 0, 2);
+        // A namespace may use its own classes while it is populated (as enumerations do to register
+        // their conversions).
+        getClass(makeInterned("demo.Color"));
     }
 };
 
@@ -357,9 +368,11 @@ TEST_F(PlexoTest, MethodsAndPropertiesCheckTheirInputs) {
     expectHostError([&] { call("nothing", {w.get()}); }, kHostCatalog, "UndefinedMethod");
     expectHostError([&] { call("shared", {w.get()}); }, kHostCatalog, "UndefinedMethod");
     expectHostError([&] { getProperty(*w, "nothing"); }, kHostCatalog, "UndefinedProperty");
-    expectHostError([&] { setProperty(*w, "size", *Array(createDoubleScalar(1))); }, kHostCatalog, "ReadOnlyProperty");
+    expectHostError([&] { setProperty(*w, "size", *Array(createDoubleScalar(1))); }, kHostCatalog,
+                    "ReadOnlyProperty");
     EXPECT_EQ(getScalarDouble(*getProperty(*w, "size")), 5) << "a refused write changes nothing";
-    expectHostError([&] { setProperty(*Array(createDoubleScalar(1)), "name", *str("x")); }, kHostCatalog, "NotAnObject");
+    expectHostError([&] { setProperty(*Array(createDoubleScalar(1)), "name", *str("x")); }, kHostCatalog,
+                    "NotAnObject");
     expectHostError([&] { construct("demo.Widget", {w.get()}); }, kHostCatalog, "NotText");
     EXPECT_EQ(Widget::live, 1) << "a failed construction leaves no native behind";
 
@@ -386,18 +399,19 @@ TEST_F(PlexoTest, EnumerationMembersAndConversions) {
     EXPECT_EQ(omGetUnderlyingArray(*blue)->int32s()[0], 2);
     PlexoEnumInfo* info = getClass(makeInterned("demo.Color"))->findEnumerationValue("GREEN");
     EXPECT_EQ(info->getMemberObject(), info->getMemberObject()) << "the member object is made once";
-    expectHostError([] { enumerationMember("demo.Color", "PINK"); }, kHostCatalog, "InvalidEnumerationMember");
+    expectHostError([] { enumerationMember("demo.Color", "PINK"); }, kHostCatalog,
+                    "InvalidEnumerationMember");
 
     // The built-in member constructor comes first; it takes names and numbers.
     PlexoClass* color = getClass(makeInterned("demo.Color"));
     ASSERT_FALSE(color->methods().empty());
-    Array byName(omConstructObjectWithClient(color->id(), 1, std::vector<const HostArray*>{str("GREEN").get()}.data(),
-                                             Client::defaultClient()));
+    Array byName(omConstructObjectWithClient(
+        color->id(), 1, std::vector<const HostArray*>{str("GREEN").get()}.data(), Client::defaultClient()));
     EXPECT_EQ(omGetUnderlyingArray(*byName)->int32s()[0], 1);
     Array numbers(createNumericMatrix(1, 3, NumericClass::Double));
     numbers->doubles() = {2, 0, 1};
-    Array many(omConstructObjectWithClient(color->id(), 1, std::vector<const HostArray*>{numbers.get()}.data(),
-                                           Client::defaultClient()));
+    Array many(omConstructObjectWithClient(
+        color->id(), 1, std::vector<const HostArray*>{numbers.get()}.data(), Client::defaultClient()));
     EXPECT_EQ(omGetNumberOfElementsInUnderlyingArray(*many), 3u);
     EXPECT_EQ(many->cols(), 3u);
     Array second(omGetArrayElement(*many, 1));
@@ -406,14 +420,16 @@ TEST_F(PlexoTest, EnumerationMembersAndConversions) {
     Array none(omCreatePLEXOEmpty(color->id()));
     EXPECT_TRUE(isEmpty(none.get()));
     EXPECT_EQ(omGetNumberOfElementsInUnderlyingArray(*none), 0u);
-    expectHostError([&] { Array(omCreateBuiltinBasedArrayFromUnderlyingArray(makeInterned("demo.Widget"), *numbers)); },
-                    kHostCatalog, "InvalidUnderlyingArray");
+    expectHostError(
+        [&] { Array(omCreateBuiltinBasedArrayFromUnderlyingArray(makeInterned("demo.Widget"), *numbers)); },
+        kHostCatalog, "InvalidUnderlyingArray");
 
     // A property typed by the enumeration takes text through a registered conversion from "any".
     struct NameToColor final : TypeConverter {
         HostArray* convert(const HostArray& value) const override {
             if (!isChar(&value)) return nullptr;
-            return enumerationMember("demo.Color", std::string(value.chars().begin(), value.chars().end())).release();
+            return enumerationMember("demo.Color", std::string(value.chars().begin(), value.chars().end()))
+                .release();
         }
     };
     Array w = construct("demo.Widget");

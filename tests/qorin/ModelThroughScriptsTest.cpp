@@ -130,17 +130,26 @@ TEST_F(QorinTest, RefusalsLeaveTheModelAsItWas) {
     // Construction without a model, with two identities, with a bad identity, with an identity taken.
     expectHostError([&] { construct("fenmoTest.Node", {emptyDouble().get()}); }, "fenmo:messages",
                     "CannotCreateWithoutModel");
-    expectHostError([&] { construct("fenmoTest.Node", {a.get()}); }, "fenmo:messages", "CannotCreateWithoutModel");
-    expectHostError([&] { construct("fenmoTest.Node", {model.get(), str(kId2).get(), str(kId2).get()}); },
-                    "fenmo:messages", "InvalidValue");
-    expectHostError([&] { construct("fenmoTest.Node", {model.get(), str("not-a-uuid").get()}); }, "fenmo:messages",
-                    "InvalidValue");
+    expectHostError([&] { construct("fenmoTest.Node", {a.get()}); }, "fenmo:messages",
+                    "CannotCreateWithoutModel");
+    expectHostError(
+        [&] {
+            construct("fenmoTest.Node", {model.get(), str(kId2).get(), str(kId2).get()});
+        },
+        "fenmo:messages", "InvalidValue");
+    expectHostError(
+        [&] {
+            construct("fenmoTest.Node", {model.get(), str("not-a-uuid").get()});
+        },
+        "fenmo:messages", "InvalidValue");
     expectHostError([&] { construct("fenmoTest.Node"); }, kHostCatalog, "WrongNumberOfInputs");
     EXPECT_EQ(m->elementCount(), 2u);
 
     // Values the property refuses: a cycle, text for a number, an element of another class.
-    plexo::HostError cycle = expectHostError([&] { setProperty(*b, "child", *a); }, "fenmo:messages", "InvalidValue");
-    expectHostError([&] { setProperty(*a, "number", *str("seven")); }, "fenmo:messages", "CannotCastIncompatibleTypes");
+    plexo::HostError cycle =
+        expectHostError([&] { setProperty(*b, "child", *a); }, "fenmo:messages", "InvalidValue");
+    expectHostError([&] { setProperty(*a, "number", *str("seven")); }, "fenmo:messages",
+                    "CannotCastIncompatibleTypes");
     EXPECT_EQ(getProperty(*a, "number")->int32s()[0], 1);
     EXPECT_TRUE(sameObject(*getProperty(*a, "child"), *b));
     EXPECT_TRUE(isEmpty(getProperty(*b, "child").get()));
@@ -149,14 +158,26 @@ TEST_F(QorinTest, RefusalsLeaveTheModelAsItWas) {
     EXPECT_TRUE(isEmpty(getProperty(*b, "child").get()));
 
     // Reflective refusals name what they refuse.
-    plexo::HostError unknown = expectHostError([&] { call("getPropertyValue", {a.get(), str("colour").get()}); },
-                                               "fenmo:messages", "InvalidValue");
+    plexo::HostError unknown = expectHostError(
+        [&] {
+            call("getPropertyValue", {a.get(), str("colour").get()});
+        },
+        "fenmo:messages", "InvalidValue");
     EXPECT_EQ(unknown.arguments(), std::vector<std::u16string>{u"colour"});
-    expectHostError([&] { call("setPropertyValue", {a.get(), str("number").get(), str("x").get()}, 0); },
-                    "fenmo:messages", "CannotCastIncompatibleTypes");
-    expectHostError([&] { call("undo", {model.get()}, 0); call("undo", {model.get()}, 0); call("undo", {model.get()}, 0);
-                          call("undo", {model.get()}, 0); call("undo", {model.get()}, 0); },
-                    "fenmo:messages", "InvalidOperation");
+    expectHostError(
+        [&] {
+            call("setPropertyValue", {a.get(), str("number").get(), str("x").get()}, 0);
+        },
+        "fenmo:messages", "CannotCastIncompatibleTypes");
+    expectHostError(
+        [&] {
+            call("undo", {model.get()}, 0);
+            call("undo", {model.get()}, 0);
+            call("undo", {model.get()}, 0);
+            call("undo", {model.get()}, 0);
+            call("undo", {model.get()}, 0);
+        },
+        "fenmo:messages", "InvalidOperation");
     while (m->canRedo()) m->redo();
     EXPECT_EQ(m->undoStepCount(), steps) << "refusals recorded no undo step";
 
@@ -209,22 +230,42 @@ TEST_F(QorinTest, CollectionsAreWalkedAndChangedThroughTheCollectionApi) {
     EXPECT_FALSE(getScalarDouble(*one(call("remove", {children.get(), nodes[0].get()}))));
     EXPECT_EQ(getScalarDouble(*one(call("size", {children.get()}))), 1);
     call("undo", {model.get()}, 0);
-    EXPECT_EQ(getScalarDouble(*one(call("size", {children.get()}))), 2) << "undo puts the removed element back";
+    EXPECT_EQ(getScalarDouble(*one(call("size", {children.get()}))), 2)
+        << "undo puts the removed element back";
 
     // Refusals, each leaving the collection as it was.
     const std::size_t before = getScalarDouble(*one(call("size", {children.get()})));
     Array node = construct("fenmoTest.Node", {model.get()});
-    expectHostError([&] { call("add", {children.get(), node.get()}, 0); }, "fenmo:messages", "CannotAddIncompatibleTypes");
-    expectHostError([&] { call("add", {children.get(), model.get()}, 0); }, "fenmo:messages", "CannotAddNonExistentObject");
+    expectHostError(
+        [&] {
+            call("add", {children.get(), node.get()}, 0);
+        },
+        "fenmo:messages", "CannotAddIncompatibleTypes");
+    expectHostError(
+        [&] {
+            call("add", {children.get(), model.get()}, 0);
+        },
+        "fenmo:messages", "CannotAddNonExistentObject");
     expectHostError([&] { call("at", {children.get(), num(0).get()}); }, "fenmo:messages", "InvalidValue");
     expectHostError([&] { call("at", {children.get(), num(9).get()}); }, "fenmo:messages", "InvalidValue");
-    expectHostError([&] { call("erase", {children.get(), num(9).get()}, 0); }, "fenmo:messages", "InvalidValue");
+    expectHostError(
+        [&] {
+            call("erase", {children.get(), num(9).get()}, 0);
+        },
+        "fenmo:messages", "InvalidValue");
     Array otherModel = construct("fenmo.Model");
     Array stranger = construct("tav.fenmo.treeNode.TreeNode", {otherModel.get()});
-    expectHostError([&] { call("add", {children.get(), stranger.get()}, 0); }, "fenmo:messages",
-                    "CannotCreateCrossModelAssociation");
-    expectHostError([&] { call("insert", {children.get(), num(1).get(), root.get()}, 0); }, "fenmo:messages",
-                    "InvalidValue");  // the container itself: a cycle
+    expectHostError(
+        [&] {
+            call("add", {children.get(), stranger.get()}, 0);
+        },
+        "fenmo:messages", "CannotCreateCrossModelAssociation");
+    expectHostError(
+        [&] {
+            call("insert", {children.get(), num(1).get(), root.get()}, 0);
+        },
+        "fenmo:messages",
+        "InvalidValue");  // the container itself: a cycle
     EXPECT_EQ(getScalarDouble(*one(call("size", {children.get()}))), before);
 
     // Read-only views (a collection reached reflectively) refuse changes but can be walked.
@@ -250,15 +291,22 @@ TEST_F(QorinTest, ConstructorsTakeAnInitialisingStructAndAnIdentityInEitherOrder
     Array second = construct("tav.fenmo.treeNode.TreeNode", {model.get(), init.get(), str(kId2).get()});
     EXPECT_EQ(text(getProperty(*first, "uuid")), fenmo::toU16String(fenmo::uuidFromLiteral(kId1)));
     EXPECT_EQ(text(getProperty(*second, "uuid")), fenmo::toU16String(fenmo::uuidFromLiteral(kId2)));
-    EXPECT_FALSE(isEmpty(getProperty(*first, "parentAttrs").get())) << "the nested struct made contained attributes";
+    EXPECT_FALSE(isEmpty(getProperty(*first, "parentAttrs").get()))
+        << "the nested struct made contained attributes";
     const std::size_t count = m->elementCount();
 
-    expectHostError([&] { construct("tav.fenmo.treeNode.TreeNode", {model.get(), str(kId1).get(), str(kId2).get()}); },
-                    "fenmo:messages", "InvalidValue");
+    expectHostError(
+        [&] {
+            construct("tav.fenmo.treeNode.TreeNode", {model.get(), str(kId1).get(), str(kId2).get()});
+        },
+        "fenmo:messages", "InvalidValue");
     Array bad(createStructMatrix(1, 1, {}));
     bad->setField(0, "noSuchProperty", createDoubleScalar(1));
-    plexo::HostError e = expectHostError([&] { construct("tav.fenmo.treeNode.TreeNode", {model.get(), bad.get()}); },
-                                         "fenmo:messages", "InvalidValue");
+    plexo::HostError e = expectHostError(
+        [&] {
+            construct("tav.fenmo.treeNode.TreeNode", {model.get(), bad.get()});
+        },
+        "fenmo:messages", "InvalidValue");
     ASSERT_FALSE(e.arguments().empty());
     EXPECT_EQ(e.arguments()[0], u"noSuchProperty");
     EXPECT_EQ(m->elementCount(), count) << "a refused construction creates nothing";

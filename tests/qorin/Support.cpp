@@ -28,19 +28,24 @@ public:
                                                         return fenmo::ModelElement(Node::create(model, id));
                                                     }));
         definition.addProperty(new pf::PropertyImpl(
-            "text", getter("PlexoFactoryString scalar", [](const Node& n) { return textToHost(n->getText()); }),
+            "text",
+            getter("PlexoFactoryString scalar", [](const Node& n) { return textToHost(n->getText()); }),
             setter([](const Node& n, const HostArray& v) { n->setText(textFromHost(v)); }), 0));
         definition.addProperty(new pf::PropertyImpl(
             "number", getter("int32", [](const Node& n) { return optionalInt32ToHost(n->getNumber()); }),
             setter([](const Node& n, const HostArray& v) { n->setNumber(optionalInt32FromHost(v)); }), 0));
         definition.addProperty(new pf::PropertyImpl(
-            "child", getter("fenmoTest.Node", [](const Node& n) { return elementToHost(n->getChild(), Node::metaClass()); }),
+            "child",
+            getter("fenmoTest.Node",
+                   [](const Node& n) { return elementToHost(n->getChild(), Node::metaClass()); }),
             setter([](const Node& n, const HostArray& v) {
                 n->setChild(fenmo::handleCast<Node>(elementFromHost(v, Node::metaClass())));
             }),
             0));
         definition.addProperty(new pf::PropertyImpl(
-            "hasChild", getter("logical scalar", [](const Node& n) { return plexo::createLogicalScalar(bool(n->getChild())); }),
+            "hasChild",
+            getter("logical scalar",
+                   [](const Node& n) { return plexo::createLogicalScalar(bool(n->getChild())); }),
             nullptr, 8192));
         definition.addMethod(makeStaticMetaClass(Node::metaClass()));
     }
@@ -73,9 +78,12 @@ public:
         definition.addProperty(new pf::PropertyImpl(
             "parentAttrs",
             getter("tav.fenmo.treeNode.ParentAttributes",
-                   [](const tn::TreeNode& n) { return elementToHost(n->getParentAttrs(), tn::ParentAttributes::metaClass()); }),
+                   [](const tn::TreeNode& n) {
+                       return elementToHost(n->getParentAttrs(), tn::ParentAttributes::metaClass());
+                   }),
             setter([](const tn::TreeNode& n, const HostArray& v) {
-                n->setParentAttrs(fenmo::handleCast<tn::ParentAttributes>(elementFromHost(v, tn::ParentAttributes::metaClass())));
+                n->setParentAttrs(fenmo::handleCast<tn::ParentAttributes>(
+                    elementFromHost(v, tn::ParentAttributes::metaClass())));
             }),
             0));
         definition.addMethod(makeStaticMetaClass(tn::TreeNode::metaClass()));
@@ -87,15 +95,20 @@ public:
     ParentAttributesWrapper() : FenmoWrapperInfo("ParentAttributes", "tav.fenmo.treeNode.ParentAttributes") {}
     void defineClass(plexo::ClassDefinition& definition) override {
         definition.addSuperclass(plexo::makeInterned(kModelElementClass), 1, 0, 1);
-        definition.addMethod(makeElementConstructor("ParentAttributes", getFullName(), tn::ParentAttributes::metaClass()));
+        definition.addMethod(
+            makeElementConstructor("ParentAttributes", getFullName(), tn::ParentAttributes::metaClass()));
         definition.addProperty(new pf::PropertyImpl(
             "children",
-            getter(kSetClass, [](const tn::ParentAttributes& p) { return collectionToHost(p->getChildrenMutable()); }),
+            getter(kSetClass,
+                   [](const tn::ParentAttributes& p) { return collectionToHost(p->getChildrenMutable()); }),
             nullptr, 0));
-        definition.addProperty(new pf::PropertyImpl(
-            "attrsOfChildren",
-            getter(kSetClass, [](const tn::ParentAttributes& p) { return collectionToHost(p->getAttrsOfChildrenMutable()); }),
-            nullptr, 0));
+        definition.addProperty(new pf::PropertyImpl("attrsOfChildren",
+                                                    getter(kSetClass,
+                                                           [](const tn::ParentAttributes& p) {
+                                                               return collectionToHost(
+                                                                   p->getAttrsOfChildrenMutable());
+                                                           }),
+                                                    nullptr, 0));
     }
 };
 
@@ -109,7 +122,8 @@ public:
         // Text conversions into members, under the three names a value of the enumeration is declared by.
         plexo::PlexoClass* cls = plexo::getClass(plexo::makeInterned("fenmoTest.Complexity"));
         for (const char* suffix : {"", " property", " scalar"})
-            (new FromAnyAsStringTypeConverter(cls, complexityEnum()))->addAnyConversion(std::string("fenmoTest.Complexity") + suffix);
+            (new FromAnyAsStringTypeConverter(cls, complexityEnum()))
+                ->addAnyConversion(std::string("fenmoTest.Complexity") + suffix);
     }
 };
 
@@ -130,7 +144,8 @@ void registerTestNamespaces() {
     EmptyParentNamespace::Registrar::registerNamespace(new TreeNamespace);
 }
 
-plexo::HostError expectHostError(const std::function<void()>& f, const std::string& catalog, const std::string& key) {
+plexo::HostError expectHostError(const std::function<void()>& f, const std::string& catalog,
+                                 const std::string& key) {
     try {
         f();
     } catch (const plexo::HostError& e) {
@@ -150,7 +165,8 @@ void QorinTest::SetUp() {
 void QorinTest::TearDown() {
     EXPECT_EQ(pf::BindingRegistry::size(), 0u) << "scripting objects still bound after the test dropped them";
     plexo::shutdown();
-    EXPECT_EQ(plexo::InfoAllocation::liveCount(), m_infos) << "infos handed to the host were not all released";
+    EXPECT_EQ(plexo::InfoAllocation::liveCount(), m_infos)
+        << "infos handed to the host were not all released";
 }
 
 }  // namespace qorin_test

@@ -23,7 +23,8 @@ namespace qorin_test {
 void registerTestNamespaces();
 
 // Fails the test unless f raises a host error with this catalog and key; returns the error.
-plexo::HostError expectHostError(const std::function<void()>& f, const std::string& catalog, const std::string& key);
+plexo::HostError expectHostError(const std::function<void()>& f, const std::string& catalog,
+                                 const std::string& key);
 
 inline plexo::Array str(const char* text) {
     return plexo::Array(plexo::createString(text));

@@ -31,7 +31,8 @@ class PlexoClass;
 // An error raised to the script: a catalog, a key, a readable text, and the arguments of the message.
 class HostError : public std::exception {
 public:
-    HostError(std::string catalog, std::string key, std::string text, std::vector<std::u16string> arguments = {});
+    HostError(std::string catalog, std::string key, std::string text,
+              std::vector<std::u16string> arguments = {});
     const std::string& catalog() const noexcept { return m_catalog; }
     const std::string& key() const noexcept { return m_key; }
     const std::string& text() const noexcept { return m_text; }
@@ -251,11 +252,15 @@ public:
     // The methods in the order the class yields them: a built-in member constructor first for
     // enumerations, then those the class declared.
     std::vector<PlexoMethodInfo*> methods() const;
-    const std::vector<std::unique_ptr<PlexoMethodInfo>>& declaredMethods() const noexcept { return m_methods; }
+    const std::vector<std::unique_ptr<PlexoMethodInfo>>& declaredMethods() const noexcept {
+        return m_methods;
+    }
     // Own first, then superclasses'. Null when there is none.
     PlexoMethodInfo* findMethod(std::string_view name) const;
     PlexoPropertyInfo* findProperty(std::string_view name) const;
-    const std::vector<std::unique_ptr<PlexoPropertyInfo>>& properties() const noexcept { return m_properties; }
+    const std::vector<std::unique_ptr<PlexoPropertyInfo>>& properties() const noexcept {
+        return m_properties;
+    }
     const std::vector<std::unique_ptr<PlexoEnumInfo>>& enumerationValues() const noexcept { return m_values; }
     PlexoEnumInfo* findEnumerationValue(std::string_view name) const;
     // The words addClass was given.
@@ -321,7 +326,8 @@ std::size_t omGetNumberOfElementsInUnderlyingArray(const HostArray& array) noexc
 // An array of enumeration members of `cls` over (a copy of) an int32 array.
 HostArray* omCreateBuiltinBasedArrayFromUnderlyingArray(ClassId cls, const HostArray& underlying);
 // Constructs an object of the class with its constructor, as a script would.
-HostArray* omConstructObjectWithClient(ClassId cls, int nInputs, const HostArray* const* inputs, Client& client);
+HostArray* omConstructObjectWithClient(ClassId cls, int nInputs, const HostArray* const* inputs,
+                                       Client& client);
 // The native pointer bound to element i of an object array whose class is `cls` or derives from it,
 // else null.
 void* getNativeObject(ClassId cls, const HostArray& array, std::size_t i = 0);

@@ -86,10 +86,13 @@ void createSignatureImpl(Signature& signature, bool variableInputs, const std::s
 
 class PlexoMethod : public PlexoMethodInfo {
 public:
-    using Body = std::function<void(int& nOutputs, HostArray** outputs, int nInputs, const HostArray* const* inputs)>;
+    using Body =
+        std::function<void(int& nOutputs, HostArray** outputs, int nInputs, const HostArray* const* inputs)>;
 
     PlexoMethod(std::string name, MethodAttributes attributes, std::string description, Body body = {})
-        : m_name(std::move(name)), m_attributes(attributes), m_description(std::move(description)),
+        : m_name(std::move(name)),
+          m_attributes(attributes),
+          m_description(std::move(description)),
           m_body(std::move(body)) {}
     ~PlexoMethod() override;
     std::string getName() const override { return m_name; }
@@ -145,7 +148,8 @@ class AdaptedClassSetter final : public PropertySetter {
 public:
     using Validate = std::function<Self(void*)>;
     using Write = std::function<void(const Self&, const HostArray&)>;
-    AdaptedClassSetter(Validate validate, Write write) : m_validate(std::move(validate)), m_write(std::move(write)) {}
+    AdaptedClassSetter(Validate validate, Write write)
+        : m_validate(std::move(validate)), m_write(std::move(write)) {}
     void set(void* native, const HostArray& value) const override {
         Self self = m_validate(native);
         m_write(self, value);

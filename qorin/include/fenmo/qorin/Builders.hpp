@@ -22,12 +22,14 @@ namespace fenmo::qorin {
 // "InvalidValue" naming the field (and the reason); so does a class without builder, or an array that
 // is not a struct or has no element `index`. A struct field for a containment property gives a nested
 // builder of the property's class.
-std::unique_ptr<ModelElement::Builder> createBuilderFromStruct(const plexo::HostArray& array, std::size_t index,
-                                                               const Model& model, const meta::Class& cls);
+std::unique_ptr<ModelElement::Builder> createBuilderFromStruct(const plexo::HostArray& array,
+                                                               std::size_t index, const Model& model,
+                                                               const meta::Class& cls);
 // The same, but the fields are applied in the order of the class's properties (inherited first, then
 // by index), whatever their order in the struct: the builder does not depend on how the struct was made.
-std::unique_ptr<ModelElement::Builder> createBuilderFromStructFirst(const plexo::HostArray& array, std::size_t index,
-                                                                    const Model& model, const meta::Class& cls);
+std::unique_ptr<ModelElement::Builder> createBuilderFromStructFirst(const plexo::HostArray& array,
+                                                                    std::size_t index, const Model& model,
+                                                                    const meta::Class& cls);
 
 // The uuid a text (char array, string, or a cell holding one) gives in the 36-character form, else none.
 boost::optional<uuid> extractUuid(const plexo::HostArray& array);

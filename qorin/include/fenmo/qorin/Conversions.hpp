@@ -44,7 +44,8 @@ plexo::HostArray* collectionToHost(const AbstractCollection* collection,
                                    const char* scriptingClass = nullptr);
 template <class T>
 plexo::HostArray* collectionToHost(ElementSequence<T>& sequence) {
-    return collectionToHost(&sequence, std::make_unique<typename ElementSequence<T>::GenericSequence>(sequence));
+    return collectionToHost(&sequence,
+                            std::make_unique<typename ElementSequence<T>::GenericSequence>(sequence));
 }
 template <class K1, class K2, class T>
 plexo::HostArray* collectionToHost(DoubleKeyElementMap<K1, K2, T>& map) {
@@ -67,9 +68,11 @@ boost::optional<std::int32_t> optionalInt32FromHost(const plexo::HostArray& arra
 plexo::HostArray* optionalLogicalToHost(const boost::optional<bool>& value);
 boost::optional<bool> optionalLogicalFromHost(const plexo::HostArray& array);
 // An enumeration value of the scripting class `enumClass` (its full name): an empty array when unset.
-plexo::HostArray* optionalEnumToHost(const boost::optional<std::int32_t>& value, const std::string& enumClass);
+plexo::HostArray* optionalEnumToHost(const boost::optional<std::int32_t>& value,
+                                     const std::string& enumClass);
 // Empty: unset; a member of exactly that class: its value; anything else: 0.
-boost::optional<std::int32_t> optionalEnumFromHost(const plexo::HostArray& array, const std::string& enumClass);
+boost::optional<std::int32_t> optionalEnumFromHost(const plexo::HostArray& array,
+                                                   const std::string& enumClass);
 
 }  // namespace fenmo::qorin
 

@@ -169,7 +169,9 @@ public:
         return out;
     }
     plexo::HostArray* emptyHostValue() override { return Policy::empty(m_type); }
-    bool isEmptyScalar(const plexo::HostArray* array) override { return !array || Policy::count(*array) == 0; }
+    bool isEmptyScalar(const plexo::HostArray* array) override {
+        return !array || Policy::count(*array) == 0;
+    }
     plexo::PlexoDataTypePtr dataType() override {
         initializeDependencies();
         return plexo::getDataType(name());

@@ -70,7 +70,10 @@ template <class E>
 class FenmoEnumValueInfo final : public plexo::PlexoEnumInfo {
 public:
     FenmoEnumValueInfo(std::string literal, plexo::ClassDefinition& definition, std::int32_t value)
-        : m_literal(std::move(literal)), m_definition(definition), m_client(&definition.client()), m_value(value) {}
+        : m_literal(std::move(literal)),
+          m_definition(definition),
+          m_client(&definition.client()),
+          m_value(value) {}
     ~FenmoEnumValueInfo() override { plexo::destroyArray(m_member); }
     std::string getName() const override { return m_literal; }
     const plexo::HostArray* getMemberObject() override {
@@ -96,14 +99,18 @@ private:
 template <class E>
 class Ctor final : public plexo::PlexoMethodInfo {
 public:
-    Ctor(std::string shortName, std::string fullName, plexo::ClassDefinition& definition, std::string baseClassName)
-        : m_shortName(std::move(shortName)), m_fullName(std::move(fullName)), m_definition(definition),
+    Ctor(std::string shortName, std::string fullName, plexo::ClassDefinition& definition,
+         std::string baseClassName)
+        : m_shortName(std::move(shortName)),
+          m_fullName(std::move(fullName)),
+          m_definition(definition),
           m_baseClassName(std::move(baseClassName)) {
         plexo::factory::createSignatureImpl(m_signature, false, "", {m_fullName}, {"any"});
     }
     std::string getName() const override { return m_shortName; }
     const plexo::Signature& getSignature() const override { return m_signature; }
-    void invoke(int& nOutputs, plexo::HostArray** outputs, int nInputs, const plexo::HostArray* const* inputs) override {
+    void invoke(int& nOutputs, plexo::HostArray** outputs, int nInputs,
+                const plexo::HostArray* const* inputs) override {
         plexo::PlexoClass* cls = plexo::getClass(plexo::makeInterned(m_fullName));
         m_definition.runMethod(*cls->methods().front(), outputs[0], nInputs, inputs, plexo::currentClient());
         nOutputs = 1;
@@ -146,7 +153,8 @@ public:
 
 protected:
     // The members, one per literal in the given order, and the three hidden methods.
-    void addLiterals(plexo::ClassDefinition& definition, const std::vector<std::pair<std::string, std::int32_t>>& literals,
+    void addLiterals(plexo::ClassDefinition& definition,
+                     const std::vector<std::pair<std::string, std::int32_t>>& literals,
                      std::function<meta::Enum()> metaEnum) {
         for (const auto& [name, value] : literals)
             definition.addEnumerationValue(new FenmoEnumValueInfo<E>(name, definition, value));
