@@ -444,6 +444,33 @@ void registerNamespace(PlexoNamespaceInfo* info) {
     record.populated = false;
 }
 
+void unregisterNamespace(std::string_view name) {
+    HostState& state = HostState::get();
+    auto record = state.namespaces.find(name);
+    if (record == state.namespaces.end()) return;
+    const std::string prefix = std::string(name) + ".";
+    auto inNamespace = [&](ClassId id) { return id->name.compare(0, prefix.size(), prefix) == 0; };
+    // Conversions to its classes (and to the type names made from them), then the converters nothing
+    // names any more: they may refer to the classes.
+    for (auto it = state.conversions.begin(); it != state.conversions.end();)
+        it = inNamespace(it->first.second) ? state.conversions.erase(it) : std::next(it);
+    for (auto it = state.converters.begin(); it != state.converters.end();) {
+        bool used = false;
+        for (const auto& [key, converter] : state.conversions) used = used || converter == it->get();
+        it = used ? std::next(it) : state.converters.erase(it);
+    }
+    for (auto it = state.pending.begin(); it != state.pending.end();)
+        it = it->second.namespaceName == record->first ? state.pending.erase(it) : std::next(it);
+    std::vector<ClassId> defined;
+    for (const auto& [id, cls] : state.classes)
+        if (cls->namespaceName() == record->first) defined.push_back(id);
+    for (ClassId id : defined) {
+        auto node = state.classes.extract(id);
+        node.mapped().reset();
+    }
+    state.namespaces.erase(record);
+}
+
 bool isNamespaceRegistered(std::string_view name) {
     HostState& state = HostState::get();
     return state.namespaces.find(name) != state.namespaces.end();

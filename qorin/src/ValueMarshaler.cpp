@@ -101,18 +101,18 @@ Value ValuePolicy<std::u16string>::element(const HostArray& array, std::size_t i
     }
 }
 
-HostArray* ValuePolicy<std::u16string>::single(const Value& value, const meta::Type&) {
+HostArray* ValuePolicy<std::u16string>::single(const Value& value, const meta::Type&, const std::string&) {
     return plexo::createStringUtf16(value.getString());
 }
 
-HostArray* ValuePolicy<std::u16string>::many(const std::vector<Value>& values, const meta::Type&) {
+HostArray* ValuePolicy<std::u16string>::many(const std::vector<Value>& values, const meta::Type&, const std::string&) {
     plexo::Array out(plexo::createCellMatrix(1, values.size()));
     for (std::size_t i = 0; i < values.size(); ++i)
         out->setCell(i, plexo::createStringUtf16(values[i].getString()));
     return out.release();
 }
 
-HostArray* ValuePolicy<std::u16string>::empty(const meta::Type&) {
+HostArray* ValuePolicy<std::u16string>::empty(const meta::Type&, const std::string&) {
     return plexo::createStringUtf16(u"");
 }
 
@@ -132,17 +132,17 @@ Value ValuePolicy<std::int32_t>::element(const HostArray& array, std::size_t i, 
     return singleValue(type, static_cast<std::int32_t>(plexo::getScalarDouble(array, i)));
 }
 
-HostArray* ValuePolicy<std::int32_t>::single(const Value& value, const meta::Type&) {
+HostArray* ValuePolicy<std::int32_t>::single(const Value& value, const meta::Type&, const std::string&) {
     return plexo::createInt32Scalar(value.getInteger());
 }
 
-HostArray* ValuePolicy<std::int32_t>::many(const std::vector<Value>& values, const meta::Type&) {
+HostArray* ValuePolicy<std::int32_t>::many(const std::vector<Value>& values, const meta::Type&, const std::string&) {
     HostArray* out = plexo::createNumericMatrix(1, values.size(), plexo::NumericClass::Int32);
     for (std::size_t i = 0; i < values.size(); ++i) out->int32s()[i] = values[i].getInteger();
     return out;
 }
 
-HostArray* ValuePolicy<std::int32_t>::empty(const meta::Type&) {
+HostArray* ValuePolicy<std::int32_t>::empty(const meta::Type&, const std::string&) {
     return plexo::createNumericMatrix(0, 0, plexo::NumericClass::Int32);
 }
 
@@ -156,17 +156,17 @@ Value ValuePolicy<bool>::element(const HostArray& array, std::size_t i, const me
     return singleValue(type, plexo::getScalarDouble(array, i) != 0);
 }
 
-HostArray* ValuePolicy<bool>::single(const Value& value, const meta::Type&) {
+HostArray* ValuePolicy<bool>::single(const Value& value, const meta::Type&, const std::string&) {
     return plexo::createLogicalScalar(value.getBoolean());
 }
 
-HostArray* ValuePolicy<bool>::many(const std::vector<Value>& values, const meta::Type&) {
+HostArray* ValuePolicy<bool>::many(const std::vector<Value>& values, const meta::Type&, const std::string&) {
     HostArray* out = plexo::createLogicalMatrix(1, values.size());
     for (std::size_t i = 0; i < values.size(); ++i) out->logicals()[i] = values[i].getBoolean();
     return out;
 }
 
-HostArray* ValuePolicy<bool>::empty(const meta::Type&) {
+HostArray* ValuePolicy<bool>::empty(const meta::Type&, const std::string&) {
     return plexo::createLogicalMatrix(0, 0);
 }
 
@@ -195,19 +195,19 @@ Value ValuePolicy<ModelElement>::element(const HostArray& array, std::size_t i, 
     return Value::ofElement(type, element);
 }
 
-HostArray* ValuePolicy<ModelElement>::single(const Value& value, const meta::Type& type) {
+HostArray* ValuePolicy<ModelElement>::single(const Value& value, const meta::Type& type, const std::string&) {
     return elementToHost(value.getElement(), asClass(type));
 }
 
-HostArray* ValuePolicy<ModelElement>::many(const std::vector<Value>& values, const meta::Type& type) {
+HostArray* ValuePolicy<ModelElement>::many(const std::vector<Value>& values, const meta::Type& type, const std::string&) {
     plexo::Array out(plexo::createCellMatrix(1, values.size()));
     for (std::size_t i = 0; i < values.size(); ++i)
         out->setCell(i, elementToHost(values[i].getElement(), asClass(type)));
     return out.release();
 }
 
-HostArray* ValuePolicy<ModelElement>::empty(const meta::Type& type) {
-    return plexo::omCreatePLEXOEmpty(scriptingClassOf(asClass(type)));
+HostArray* ValuePolicy<ModelElement>::empty(const meta::Type&, const std::string& cls) {
+    return plexo::omCreatePLEXOEmpty(plexo::makeInterned(cls));
 }
 
 }  // namespace fenmo::qorin

@@ -270,9 +270,42 @@ TEST(HostArrayTest, ShapesClassesAndCopies) {
     Array first(omGetArrayElement(*copy, 1));
     EXPECT_EQ(first->numel(), 1u);
     EXPECT_EQ(getScalarDouble(*first->getField(0, "b")), 2);
+    StringArray<char16_t> names;
+    names.append(u"a");
+    names.resize(3);
+    names.append(u"d");
+    EXPECT_EQ(names.size(), 4u);
+    EXPECT_EQ(names[3], u"d");
+    EXPECT_EQ(names[1], u"");
     Array emptyStruct(createStructMatrix(0, 0, {"x", "y"}));
     EXPECT_EQ(emptyStruct->fieldNames().size(), 2u);
     EXPECT_TRUE(isEmpty(emptyStruct.get()));
+}
+
+TEST_F(PlexoTest, UnregisteringANamespaceDropsItsClassesAndConversions) {
+    struct Identity final : TypeConverter {
+        HostArray* convert(const HostArray& value) const override { return duplicateArray(value); }
+    };
+    getClass(makeInterned("demo.Widget"));
+    const std::size_t infos = InfoAllocation::liveCount();
+    auto* toColor = new Identity;
+    auto* toDouble = new Identity;
+    adoptConverter(toColor);
+    adoptConverter(toDouble);
+    addConversion(makeInterned("any"), makeInterned("demo.Color scalar"), toColor);
+    addConversion(makeInterned("any"), makeInterned("double"), toDouble);
+    unregisterNamespace("demo");
+    EXPECT_FALSE(isNamespaceRegistered("demo"));
+    EXPECT_LT(InfoAllocation::liveCount(), infos) << "the infos of the defined classes went with the namespace";
+    EXPECT_EQ(findClass(makeInterned("demo.Widget")), nullptr);
+    EXPECT_EQ(findClass(makeInterned("demo.Color")), nullptr) << "classes never defined went too";
+    EXPECT_EQ(getConversion(makeInterned("char"), makeInterned("demo.Color scalar")), nullptr);
+    EXPECT_EQ(getConversion(makeInterned("char"), makeInterned("double")), toDouble) << "other conversions stay";
+    expectHostError([] { construct("demo.Widget"); }, kHostCatalog, "UndefinedClass");
+    // Registered again, the namespace is populated again on first use.
+    registerNamespace(new DemoNamespace);
+    Array w = construct("demo.Widget");
+    EXPECT_EQ(g_populations, 2);
 }
 
 TEST_F(PlexoTest, NamespaceIsPopulatedOnceAndClassesDefinedOnFirstUse) {

@@ -7,6 +7,7 @@
 #include <arvelle/treeNode/SignalAttributes.hpp>
 #include <arvelle/treeNode/TreeNode.hpp>
 #include <fenmo/ModelImpl.hpp>
+#include <fenmo/meta/MetaRegistry.hpp>
 #include <fenmo/meta/StandardTypes.hpp>
 
 namespace qorin_test {
@@ -90,6 +91,32 @@ TEST_F(QorinTest, StandardMarshalersConvertBothWaysAndRefuseWhatDoesNotFit) {
     Array again(elements->toHost(element));
     EXPECT_TRUE(sameObject(*again, *node));
     expectMessage([&] { elements->toValue(*model); }, "CannotCastIncompatibleTypes");
+}
+
+TEST_F(QorinTest, EnumerationValuesConvertThroughThePolicyTemplate) {
+    const meta::Type complexity = fenmo::meta::MetaRegistry::getInstance()->getType(u"tav.fenmo.treeNode.Complexity");
+    ASSERT_TRUE(complexity.get());
+    fq::PolicyBasedValueMarshaler<tn::Complexity> marshaler(complexity, "fenmoTest.Complexity");
+    EXPECT_EQ(plexo::className(marshaler.classId()), "fenmoTest.Complexity") << "the override names the class";
+
+    Array complex = enumerationMember("fenmoTest.Complexity", "COMPLEX");
+    Value value = marshaler.toValue(*complex);
+    EXPECT_EQ(value.getInteger(), 2);
+    EXPECT_EQ(value.typeImpl(), complexity.get());
+    EXPECT_FALSE(marshaler.toValue(*emptyDouble()).hasPayload());
+    Array member(marshaler.toHost(Value::ofEnum(complexity, 1)));
+    EXPECT_TRUE(isClass(member.get(), "fenmoTest.Complexity"));
+    EXPECT_EQ(omGetUnderlyingArray(*member)->int32s()[0], 1);
+    Array unset(marshaler.toHost(Value(complexity, boost::none)));
+    EXPECT_TRUE(isEmpty(unset.get()));
+    EXPECT_TRUE(isClass(unset.get(), "fenmoTest.Complexity"));
+
+    Array three(marshaler.fromValueVector(
+        {Value::ofEnum(complexity, 0), Value::ofEnum(complexity, 2), Value::ofEnum(complexity, 1)}));
+    EXPECT_EQ(three->cols(), 3u);
+    EXPECT_EQ(marshaler.toValueVector(*three).size(), 3u);
+    expectMessage([&] { marshaler.toValue(*three); }, "CannotCastIncompatibleTypes");
+    expectMessage([&] { marshaler.toValue(*num(1)); }, "CannotCastIncompatibleTypes");
 }
 
 TEST_F(QorinTest, TheRegistrarOwnsMarshalersUntilTheyAreUnregistered) {

@@ -304,6 +304,10 @@ std::size_t conversionCount(ClassId to);
 // Namespaces, by name; the system takes ownership. Registering a name again replaces the namespace
 // (its classes are dropped and defined again from the new one on first use).
 void registerNamespace(PlexoNamespaceInfo* info);
+// Drops a namespace with its classes and the conversions to them, before the code that made its infos
+// goes (a library being unloaded). Objects of its classes must have been dropped: their release
+// operations can no longer be called.
+void unregisterNamespace(std::string_view name);
 bool isNamespaceRegistered(std::string_view name);
 // How many times a namespace of that name has been populated (0: not yet).
 std::size_t namespacePopulationCount(std::string_view name);

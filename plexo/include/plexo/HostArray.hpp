@@ -139,6 +139,22 @@ bool isNumeric(const HostArray* array) noexcept;
 // Element i of a numeric or logical array as a double (0 outside the array).
 double getScalarDouble(const HostArray& array, std::size_t i = 0);
 
+// A growable array of texts, for hosts that hand lists of names across library boundaries; libraries
+// instantiate it for their character type and export the instantiation.
+template <class CharT>
+class StringArray {
+public:
+    StringArray() = default;
+    ~StringArray() = default;
+    std::size_t size() const noexcept { return m_items.size(); }
+    void resize(std::size_t n) { m_items.resize(n); }
+    void append(std::basic_string_view<CharT> text) { m_items.emplace_back(text); }
+    const std::basic_string<CharT>& operator[](std::size_t i) const { return m_items.at(i); }
+
+private:
+    std::vector<std::basic_string<CharT>> m_items;
+};
+
 // An owning reference to an array, for callers of the embedding API.
 struct ArrayDeleter {
     void operator()(HostArray* array) const noexcept { destroyArray(array); }

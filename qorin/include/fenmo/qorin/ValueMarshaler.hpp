@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 QORIN_API_BEGIN
@@ -85,7 +86,8 @@ public:
 };
 
 // How values of one kind look in the host: specialised for std::u16string (char), std::int32_t
-// (int32), bool (logical) and ModelElement (objects of the element's scripting class).
+// (int32), bool (logical), ModelElement (objects of the element's scripting class) and enumerations
+// (members of the enumeration's class, over int32). `cls` is the marshaler's class name.
 template <class T>
 struct ValuePolicy;
 
@@ -95,9 +97,9 @@ struct QORIN_API ValuePolicy<std::u16string> {
     static bool accepts(const plexo::HostArray& array);
     static std::size_t count(const plexo::HostArray& array);
     static Value element(const plexo::HostArray& array, std::size_t i, const meta::Type& type);
-    static plexo::HostArray* single(const Value& value, const meta::Type& type);
-    static plexo::HostArray* many(const std::vector<Value>& values, const meta::Type& type);
-    static plexo::HostArray* empty(const meta::Type& type);
+    static plexo::HostArray* single(const Value& value, const meta::Type& type, const std::string& cls);
+    static plexo::HostArray* many(const std::vector<Value>& values, const meta::Type& type, const std::string& cls);
+    static plexo::HostArray* empty(const meta::Type& type, const std::string& cls);
 };
 template <>
 struct QORIN_API ValuePolicy<std::int32_t> {
@@ -105,9 +107,9 @@ struct QORIN_API ValuePolicy<std::int32_t> {
     static bool accepts(const plexo::HostArray& array);
     static std::size_t count(const plexo::HostArray& array) { return array.numel(); }
     static Value element(const plexo::HostArray& array, std::size_t i, const meta::Type& type);
-    static plexo::HostArray* single(const Value& value, const meta::Type& type);
-    static plexo::HostArray* many(const std::vector<Value>& values, const meta::Type& type);
-    static plexo::HostArray* empty(const meta::Type& type);
+    static plexo::HostArray* single(const Value& value, const meta::Type& type, const std::string& cls);
+    static plexo::HostArray* many(const std::vector<Value>& values, const meta::Type& type, const std::string& cls);
+    static plexo::HostArray* empty(const meta::Type& type, const std::string& cls);
 };
 template <>
 struct QORIN_API ValuePolicy<bool> {
@@ -115,9 +117,9 @@ struct QORIN_API ValuePolicy<bool> {
     static bool accepts(const plexo::HostArray& array);
     static std::size_t count(const plexo::HostArray& array) { return array.numel(); }
     static Value element(const plexo::HostArray& array, std::size_t i, const meta::Type& type);
-    static plexo::HostArray* single(const Value& value, const meta::Type& type);
-    static plexo::HostArray* many(const std::vector<Value>& values, const meta::Type& type);
-    static plexo::HostArray* empty(const meta::Type& type);
+    static plexo::HostArray* single(const Value& value, const meta::Type& type, const std::string& cls);
+    static plexo::HostArray* many(const std::vector<Value>& values, const meta::Type& type, const std::string& cls);
+    static plexo::HostArray* empty(const meta::Type& type, const std::string& cls);
 };
 template <>
 struct QORIN_API ValuePolicy<ModelElement> {
@@ -125,10 +127,37 @@ struct QORIN_API ValuePolicy<ModelElement> {
     static bool accepts(const plexo::HostArray& array);
     static std::size_t count(const plexo::HostArray& array) { return array.numel(); }
     static Value element(const plexo::HostArray& array, std::size_t i, const meta::Type& type);
-    static plexo::HostArray* single(const Value& value, const meta::Type& type);
+    static plexo::HostArray* single(const Value& value, const meta::Type& type, const std::string& cls);
     // Elements may be of different classes: a 1xN cell of objects.
-    static plexo::HostArray* many(const std::vector<Value>& values, const meta::Type& type);
-    static plexo::HostArray* empty(const meta::Type& type);
+    static plexo::HostArray* many(const std::vector<Value>& values, const meta::Type& type, const std::string& cls);
+    static plexo::HostArray* empty(const meta::Type& type, const std::string& cls);
+};
+
+template <class E>
+    requires std::is_enum_v<E>
+struct ValuePolicy<E> {
+    // The class of the enumeration's members: its qualified name.
+    static std::string className(const meta::Type& type) { return toUtf8(type->getQualifiedName()); }
+    static bool accepts(const plexo::HostArray& array) {
+        return array.numel() == 0 || (plexo::omIsPLEXO(&array) && array.underlying());
+    }
+    static std::size_t count(const plexo::HostArray& array) {
+        return array.underlying() ? array.underlying()->numel() : array.numel();
+    }
+    static Value element(const plexo::HostArray& array, std::size_t i, const meta::Type& type) {
+        return Value::ofEnum(type, array.underlying() ? array.underlying()->int32s()[i] : 0);
+    }
+    static plexo::HostArray* single(const Value& value, const meta::Type& type, const std::string& cls) {
+        return many({value}, type, cls);
+    }
+    static plexo::HostArray* many(const std::vector<Value>& values, const meta::Type&, const std::string& cls) {
+        plexo::Array underlying(plexo::createNumericMatrix(1, values.size(), plexo::NumericClass::Int32));
+        for (std::size_t i = 0; i < values.size(); ++i) underlying->int32s()[i] = values[i].getInteger();
+        return plexo::omCreateBuiltinBasedArrayFromUnderlyingArray(plexo::makeInterned(cls), *underlying);
+    }
+    static plexo::HostArray* empty(const meta::Type&, const std::string& cls) {
+        return plexo::omCreatePLEXOEmpty(plexo::makeInterned(cls));
+    }
 };
 
 // Everything else through the policy; holds the type and an optional override of the class name.
@@ -146,11 +175,11 @@ public:
     }
     plexo::HostArray* fromValueVector(const std::vector<Value>& values) override {
         if (values.empty()) return emptyHostValue();
-        return Policy::many(values, m_type);
+        return Policy::many(values, m_type, name());
     }
     plexo::HostArray* toHost(const Value& value) override {
         if (!value.hasPayload() && value.getFlags() == ValueKind::Optional) return emptyHostValue();
-        return Policy::single(value, m_type);
+        return Policy::single(value, m_type, name());
     }
     void releaseArray(plexo::HostArray* array) override { plexo::destroyArray(array); }
     Value toValue(const plexo::HostArray& array) override {
@@ -168,7 +197,7 @@ public:
         for (std::size_t i = 0; i < n; ++i) out.push_back(Policy::element(array, i, m_type));
         return out;
     }
-    plexo::HostArray* emptyHostValue() override { return Policy::empty(m_type); }
+    plexo::HostArray* emptyHostValue() override { return Policy::empty(m_type, name()); }
     bool isEmptyScalar(const plexo::HostArray* array) override {
         return !array || Policy::count(*array) == 0;
     }
