@@ -39,9 +39,17 @@ plexo::ClassId scriptingClassOf(const meta::Class& cls) {
     return plexo::makeInterned(kModelElementClass);
 }
 
+namespace {
+// Elements of the registry (metaclasses) have no metaclass of their own: theirs is the layer's class.
+plexo::ClassId scriptingClassOfElement(const ModelElement::Impl& element) {
+    if (dynamic_cast<const meta::Class::Impl*>(&element)) return plexo::makeInterned(kMetaClassClass);
+    return scriptingClassOf(element.getMetaClass());
+}
+}  // namespace
+
 HostArray* elementToHost(const ModelElement& element, const meta::Class& declared) {
     ModelElement::Impl* impl = element.get();
-    const plexo::ClassId cls = impl ? scriptingClassOf(impl->getMetaClass()) : scriptingClassOf(declared);
+    const plexo::ClassId cls = impl ? scriptingClassOfElement(*impl) : scriptingClassOf(declared);
     bool isNew = false;
     HostArray* out = pf::BindingRegistry::announce(impl, cls, isNew);
     // The scripting object holds one reference while the host keeps it.
@@ -60,7 +68,10 @@ ModelElement elementFromHost(const HostArray& array, const meta::Class& declared
     ModelElement element(static_cast<ModelElement::Impl*>(native), true);
     // The scripting classes mirror the metaclasses, but a class without scripting class of its own
     // shares its superclass's: check the metaclass too.
-    if (declared.get() && !element->getMetaClass()->conformsTo(declared)) return ModelElement();
+    if (declared.get() && declared.get() != ModelElement::metaClass().get()) {
+        const meta::Class& actual = element->getMetaClass();
+        if (!actual.get() || !actual->conformsTo(declared)) return ModelElement();
+    }
     return element;
 }
 
@@ -107,10 +118,7 @@ Model modelFromHost(const HostArray& array) {
 }
 
 HostArray* metaClassToHost(const meta::Class& cls) {
-    bool isNew = false;
-    HostArray* out = pf::BindingRegistry::announce(cls.get(), plexo::makeInterned(kMetaClassClass), isNew);
-    if (isNew && cls.get()) cls->addRef();
-    return out;
+    return elementToHost(cls, ModelElement::metaClass());
 }
 
 HostArray* textToHost(const std::u16string& text) {

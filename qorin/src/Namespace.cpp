@@ -401,6 +401,7 @@ public:
     MetaClassInfo() : FenmoWrapperInfo("Class", kMetaClassClass) {}
     bool isAbstract() const override { return true; }
     void defineClass(plexo::ClassDefinition& definition) override {
+        definition.addSuperclass(plexo::makeInterned(kModelElementClass), 1, 0, 1);
         pf::initStringDataTypes();
         definition.addProperty(
             new pf::PropertyImpl("name",

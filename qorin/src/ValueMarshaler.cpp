@@ -105,7 +105,8 @@ HostArray* ValuePolicy<std::u16string>::single(const Value& value, const meta::T
     return plexo::createStringUtf16(value.getString());
 }
 
-HostArray* ValuePolicy<std::u16string>::many(const std::vector<Value>& values, const meta::Type&, const std::string&) {
+HostArray* ValuePolicy<std::u16string>::many(const std::vector<Value>& values, const meta::Type&,
+                                             const std::string&) {
     plexo::Array out(plexo::createCellMatrix(1, values.size()));
     for (std::size_t i = 0; i < values.size(); ++i)
         out->setCell(i, plexo::createStringUtf16(values[i].getString()));
@@ -136,7 +137,8 @@ HostArray* ValuePolicy<std::int32_t>::single(const Value& value, const meta::Typ
     return plexo::createInt32Scalar(value.getInteger());
 }
 
-HostArray* ValuePolicy<std::int32_t>::many(const std::vector<Value>& values, const meta::Type&, const std::string&) {
+HostArray* ValuePolicy<std::int32_t>::many(const std::vector<Value>& values, const meta::Type&,
+                                           const std::string&) {
     HostArray* out = plexo::createNumericMatrix(1, values.size(), plexo::NumericClass::Int32);
     for (std::size_t i = 0; i < values.size(); ++i) out->int32s()[i] = values[i].getInteger();
     return out;
@@ -199,7 +201,8 @@ HostArray* ValuePolicy<ModelElement>::single(const Value& value, const meta::Typ
     return elementToHost(value.getElement(), asClass(type));
 }
 
-HostArray* ValuePolicy<ModelElement>::many(const std::vector<Value>& values, const meta::Type& type, const std::string&) {
+HostArray* ValuePolicy<ModelElement>::many(const std::vector<Value>& values, const meta::Type& type,
+                                           const std::string&) {
     plexo::Array out(plexo::createCellMatrix(1, values.size()));
     for (std::size_t i = 0; i < values.size(); ++i)
         out->setCell(i, elementToHost(values[i].getElement(), asClass(type)));

@@ -296,11 +296,13 @@ TEST_F(PlexoTest, UnregisteringANamespaceDropsItsClassesAndConversions) {
     addConversion(makeInterned("any"), makeInterned("double"), toDouble);
     unregisterNamespace("demo");
     EXPECT_FALSE(isNamespaceRegistered("demo"));
-    EXPECT_LT(InfoAllocation::liveCount(), infos) << "the infos of the defined classes went with the namespace";
+    EXPECT_LT(InfoAllocation::liveCount(), infos)
+        << "the infos of the defined classes went with the namespace";
     EXPECT_EQ(findClass(makeInterned("demo.Widget")), nullptr);
     EXPECT_EQ(findClass(makeInterned("demo.Color")), nullptr) << "classes never defined went too";
     EXPECT_EQ(getConversion(makeInterned("char"), makeInterned("demo.Color scalar")), nullptr);
-    EXPECT_EQ(getConversion(makeInterned("char"), makeInterned("double")), toDouble) << "other conversions stay";
+    EXPECT_EQ(getConversion(makeInterned("char"), makeInterned("double")), toDouble)
+        << "other conversions stay";
     expectHostError([] { construct("demo.Widget"); }, kHostCatalog, "UndefinedClass");
     // Registered again, the namespace is populated again on first use.
     registerNamespace(new DemoNamespace);

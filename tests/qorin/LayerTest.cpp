@@ -94,10 +94,12 @@ TEST_F(QorinTest, StandardMarshalersConvertBothWaysAndRefuseWhatDoesNotFit) {
 }
 
 TEST_F(QorinTest, EnumerationValuesConvertThroughThePolicyTemplate) {
-    const meta::Type complexity = fenmo::meta::MetaRegistry::getInstance()->getType(u"tav.fenmo.treeNode.Complexity");
+    const meta::Type complexity =
+        fenmo::meta::MetaRegistry::getInstance()->getType(u"tav.fenmo.treeNode.Complexity");
     ASSERT_TRUE(complexity.get());
     fq::PolicyBasedValueMarshaler<tn::Complexity> marshaler(complexity, "fenmoTest.Complexity");
-    EXPECT_EQ(plexo::className(marshaler.classId()), "fenmoTest.Complexity") << "the override names the class";
+    EXPECT_EQ(plexo::className(marshaler.classId()), "fenmoTest.Complexity")
+        << "the override names the class";
 
     Array complex = enumerationMember("fenmoTest.Complexity", "COMPLEX");
     Value value = marshaler.toValue(*complex);

@@ -79,6 +79,10 @@ TEST_F(QorinTest, NodesAreBuiltEditedAndDroppedThroughScripts) {
     EXPECT_EQ(text(getProperty(*metaClass, "qualifiedName")), u"fenmoTest.Node");
     EXPECT_TRUE(sameObject(*metaClass, *one(callStatic("fenmoTest.Node", "StaticMetaClass"))));
     EXPECT_TRUE(sameObject(*metaClass, *one(call("getMetaClass", {a.get()}))));
+    EXPECT_TRUE(isA(metaClass.get(), "fenmo.ModelElement")) << "metaclasses are elements of the registry";
+    EXPECT_TRUE(sameObject(*metaClass,
+                           *Array(fq::elementToHost(Node::metaClass(), fenmo::ModelElement::metaClass()))));
+    EXPECT_TRUE(isEmpty(one(call("getMetaClass", {metaClass.get()})).get()));
     Array names = one(call("getPropertyNames", {metaClass.get()}));
     EXPECT_EQ(names->numel(), 3u);
 

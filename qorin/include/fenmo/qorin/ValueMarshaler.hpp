@@ -98,7 +98,8 @@ struct QORIN_API ValuePolicy<std::u16string> {
     static std::size_t count(const plexo::HostArray& array);
     static Value element(const plexo::HostArray& array, std::size_t i, const meta::Type& type);
     static plexo::HostArray* single(const Value& value, const meta::Type& type, const std::string& cls);
-    static plexo::HostArray* many(const std::vector<Value>& values, const meta::Type& type, const std::string& cls);
+    static plexo::HostArray* many(const std::vector<Value>& values, const meta::Type& type,
+                                  const std::string& cls);
     static plexo::HostArray* empty(const meta::Type& type, const std::string& cls);
 };
 template <>
@@ -108,7 +109,8 @@ struct QORIN_API ValuePolicy<std::int32_t> {
     static std::size_t count(const plexo::HostArray& array) { return array.numel(); }
     static Value element(const plexo::HostArray& array, std::size_t i, const meta::Type& type);
     static plexo::HostArray* single(const Value& value, const meta::Type& type, const std::string& cls);
-    static plexo::HostArray* many(const std::vector<Value>& values, const meta::Type& type, const std::string& cls);
+    static plexo::HostArray* many(const std::vector<Value>& values, const meta::Type& type,
+                                  const std::string& cls);
     static plexo::HostArray* empty(const meta::Type& type, const std::string& cls);
 };
 template <>
@@ -118,7 +120,8 @@ struct QORIN_API ValuePolicy<bool> {
     static std::size_t count(const plexo::HostArray& array) { return array.numel(); }
     static Value element(const plexo::HostArray& array, std::size_t i, const meta::Type& type);
     static plexo::HostArray* single(const Value& value, const meta::Type& type, const std::string& cls);
-    static plexo::HostArray* many(const std::vector<Value>& values, const meta::Type& type, const std::string& cls);
+    static plexo::HostArray* many(const std::vector<Value>& values, const meta::Type& type,
+                                  const std::string& cls);
     static plexo::HostArray* empty(const meta::Type& type, const std::string& cls);
 };
 template <>
@@ -129,12 +132,13 @@ struct QORIN_API ValuePolicy<ModelElement> {
     static Value element(const plexo::HostArray& array, std::size_t i, const meta::Type& type);
     static plexo::HostArray* single(const Value& value, const meta::Type& type, const std::string& cls);
     // Elements may be of different classes: a 1xN cell of objects.
-    static plexo::HostArray* many(const std::vector<Value>& values, const meta::Type& type, const std::string& cls);
+    static plexo::HostArray* many(const std::vector<Value>& values, const meta::Type& type,
+                                  const std::string& cls);
     static plexo::HostArray* empty(const meta::Type& type, const std::string& cls);
 };
 
 template <class E>
-    requires std::is_enum_v<E>
+requires std::is_enum_v<E>
 struct ValuePolicy<E> {
     // The class of the enumeration's members: its qualified name.
     static std::string className(const meta::Type& type) { return toUtf8(type->getQualifiedName()); }
@@ -150,7 +154,8 @@ struct ValuePolicy<E> {
     static plexo::HostArray* single(const Value& value, const meta::Type& type, const std::string& cls) {
         return many({value}, type, cls);
     }
-    static plexo::HostArray* many(const std::vector<Value>& values, const meta::Type&, const std::string& cls) {
+    static plexo::HostArray* many(const std::vector<Value>& values, const meta::Type&,
+                                  const std::string& cls) {
         plexo::Array underlying(plexo::createNumericMatrix(1, values.size(), plexo::NumericClass::Int32));
         for (std::size_t i = 0; i < values.size(); ++i) underlying->int32s()[i] = values[i].getInteger();
         return plexo::omCreateBuiltinBasedArrayFromUnderlyingArray(plexo::makeInterned(cls), *underlying);
