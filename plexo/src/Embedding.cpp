@@ -116,18 +116,26 @@ Array enumerationMember(std::string_view className, std::string_view member) {
     });
 }
 
+namespace {
+// Calls f(cls) for the class and then its superclasses, breadth first.
+template <class F>
+void forEachInChain(std::string_view className, F&& f) {
+    std::vector<PlexoClass*> todo{getClass(makeInterned(className))};
+    for (std::size_t i = 0; i < todo.size(); ++i) {
+        f(*todo[i]);
+        for (const auto& super : todo[i]->superclasses())
+            if (PlexoClass* s = findClass(super.id)) todo.push_back(s);
+    }
+}
+}  // namespace
+
 std::vector<std::string> methodNames(std::string_view className) {
     return guarded([&] {
         std::vector<std::string> names;
-        std::vector<PlexoClass*> todo{getClass(makeInterned(className))};
-        while (!todo.empty()) {
-            PlexoClass* cls = todo.front();
-            todo.erase(todo.begin());
-            for (const auto& m : cls->declaredMethods())
+        forEachInChain(className, [&](const PlexoClass& cls) {
+            for (const auto& m : cls.declaredMethods())
                 if (!(m->getAttributes() & Hidden)) names.push_back(m->getName());
-            for (const auto& super : cls->superclasses())
-                if (PlexoClass* s = findClass(super.id)) todo.push_back(s);
-        }
+        });
         return names;
     });
 }
@@ -135,14 +143,9 @@ std::vector<std::string> methodNames(std::string_view className) {
 std::vector<std::string> propertyNames(std::string_view className) {
     return guarded([&] {
         std::vector<std::string> names;
-        std::vector<PlexoClass*> todo{getClass(makeInterned(className))};
-        while (!todo.empty()) {
-            PlexoClass* cls = todo.front();
-            todo.erase(todo.begin());
-            for (const auto& p : cls->properties()) names.push_back(p->getName());
-            for (const auto& super : cls->superclasses())
-                if (PlexoClass* s = findClass(super.id)) todo.push_back(s);
-        }
+        forEachInChain(className, [&](const PlexoClass& cls) {
+            for (const auto& p : cls.properties()) names.push_back(p->getName());
+        });
         return names;
     });
 }

@@ -56,7 +56,8 @@ void setErrorTranslator(ErrorTranslator translator);
 // The exception in flight as a HostError: itself, translated, or "plexo:class"/"NativeError" with its text.
 HostError toHostError(std::exception_ptr error);
 
-// The caller on whose behalf the system works (a script session); classes are defined for one.
+// The caller on whose behalf the system works (a script session); classes are defined for one, and
+// what they keep of it (enumeration members are made for it on first request) needs it to outlive them.
 class Client {
 public:
     explicit Client(std::string name) : m_name(std::move(name)) {}
