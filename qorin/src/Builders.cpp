@@ -1,8 +1,10 @@
 #include <fenmo/qorin/Builders.hpp>
+#include <fenmo/qorin/Conversions.hpp>
 #include <fenmo/qorin/Namespace.hpp>
 #include <fenmo/qorin/ValueMarshaler.hpp>
 
 #include <fenmo/Exceptions.hpp>
+#include <fenmo/Reflection.hpp>
 #include <fenmo/Text.hpp>
 #include <fenmo/meta/Property.hpp>
 #include <plexo/Factory.hpp>
@@ -55,10 +57,36 @@ meta::Property propertyNamed(const meta::Class& cls, std::u16string_view name) {
     return meta::Property();
 }
 
+// A builder initialised from an element: the single-valued, stored, non-containing properties of `cls`
+// that the element has under the same name and has a value for.
+std::unique_ptr<ModelElement::Builder> fromElement(const HostArray& array, std::size_t index,
+                                                   const Model& model, const meta::Class& cls) {
+    const ModelElement source = elementFromHost(array, ModelElement::metaClass(), index);
+    if (!source) throw InvalidValueException({utf16(plexo::getClassName(array)), u"not a valid element"});
+    if (!model) throw CannotCreateWithoutModelException();
+    std::unique_ptr<ModelElement::Builder> builder = cls->instantiateBuilder(model);
+    if (!builder) throw InvalidValueException({cls->getQualifiedName(), u"the class has no builder"});
+    const Reflection reflection;
+    const std::vector<meta::Property> offered = reflection.properties(source);
+    for (const meta::Property& p : cls->getAllProperties()) {
+        if (p->isDerived() || p->isComposite() || p->isMany()) continue;
+        for (const meta::Property& q : offered) {
+            if (q->getName() != p->getName() || q->isMany() || !reflection.has(source, q)) continue;
+            try {
+                builder->setOrAdd(p, reflection.get(source, q));
+            } catch (const MessageIdException& e) {
+                throw InvalidValueException({p->getName(), utf16(e.what())});
+            }
+        }
+    }
+    return builder;
+}
+
 std::unique_ptr<ModelElement::Builder> fromStruct(const HostArray& array, std::size_t index,
                                                   const Model& model, const meta::Class& cls,
                                                   bool classOrder) {
     if (!cls.get()) throw InvalidValueException({u"(no class)"});
+    if (plexo::omIsPLEXO(&array) && index < array.numel()) return fromElement(array, index, model, cls);
     if (!plexo::isStruct(&array))
         throw InvalidValueException({utf16(plexo::getClassName(array)), u"not a struct"});
     if (index >= array.numel()) throw InvalidValueException({u"struct element " + widenNumber(index + 1)});

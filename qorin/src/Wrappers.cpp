@@ -33,7 +33,7 @@ plexo::PlexoMethodInfo* makeElementConstructor(const std::string& shortName, con
                                          // identity, in either order.
                                          for (int i = 1; i < nInputs && i < 3; ++i) {
                                              const HostArray& in = *inputs[i];
-                                             if (!builder && isInit(in) && plexo::isStruct(&in)) {
+                                             if (!builder && isInit(in)) {
                                                  builder = createBuilderFromStruct(in, 0, model, cls);
                                                  continue;
                                              }

@@ -203,6 +203,17 @@ TEST_F(QorinTest, BuildersFromStructsMapFieldsToPropertiesByName) {
     EXPECT_TRUE(signal->getDims() == std::u16string(u"[2 3]"));
     EXPECT_FALSE(signal->getSampleTime());
 
+    // An object standing for an element initialises a builder with that element's values.
+    Array source(fq::elementToHost(signal, tn::SignalAttributes::metaClass()));
+    auto copy = fenmo::handleCast<tn::SignalAttributes>(
+        fq::createBuilderFromStruct(*source, 0, model, tn::SignalAttributes::metaClass())
+            ->create(fenmo::uuid()));
+    ASSERT_TRUE(copy);
+    EXPECT_NE(copy, signal);
+    EXPECT_TRUE(copy->getDataType() == std::u16string(u"double"));
+    EXPECT_TRUE(copy->getDims() == std::u16string(u"[2 3]"));
+    source.reset();
+
     // Field order does not matter for the "First" variant, which applies them in property order.
     Array child(createStructMatrix(1, 1, {}));
     child->setField(0, "indexOne", createDoubleScalar(4));

@@ -22,6 +22,10 @@ namespace fenmo::qorin {
 // "InvalidValue" naming the field (and the reason); so does a class without builder, or an array that
 // is not a struct or has no element `index`. A struct field for a containment property gives a nested
 // builder of the property's class.
+//
+// An object array that stands for an element works as a struct whose fields are that element's values:
+// the stored, single-valued, non-containing properties both classes have by name (a new element made
+// like an existing one).
 std::unique_ptr<ModelElement::Builder> createBuilderFromStruct(const plexo::HostArray& array,
                                                                std::size_t index, const Model& model,
                                                                const meta::Class& cls);
