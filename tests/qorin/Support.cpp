@@ -1,0 +1,172 @@
+#include "Support.hpp"
+
+#include <arvelle/treeNode/ParentAttributes.hpp>
+#include <arvelle/treeNode/TreeNode.hpp>
+#include <fenmo/meta/MetaRegistry.hpp>
+
+#include <algorithm>
+
+namespace qorin_test {
+
+using namespace fenmo::qorin;
+using fenmo_test::Node;
+using plexo::HostArray;
+namespace pf = plexo::factory;
+namespace tn = tav::fenmo::treeNode;
+
+namespace {
+
+class NodeWrapper final : public FenmoWrapperInfo<Node> {
+public:
+    NodeWrapper() : FenmoWrapperInfo("Node", "fenmoTest.Node") {}
+    void defineClass(plexo::ClassDefinition& definition) override {
+        definition.addSuperclass(plexo::makeInterned(kModelElementClass), 1, 0, 1);
+        pf::initStringDataTypes();
+        // Node has no builder: the constructor makes it directly unless a struct is given.
+        definition.addMethod(makeElementConstructor("Node", getFullName(), Node::metaClass(),
+                                                    [](const fenmo::Model& model, const fenmo::uuid& id) {
+                                                        return fenmo::ModelElement(Node::create(model, id));
+                                                    }));
+        definition.addProperty(new pf::PropertyImpl(
+            "text",
+            getter("PlexoFactoryString scalar", [](const Node& n) { return textToHost(n->getText()); }),
+            setter([](const Node& n, const HostArray& v) { n->setText(textFromHost(v)); }), 0));
+        definition.addProperty(new pf::PropertyImpl(
+            "number", getter("int32", [](const Node& n) { return optionalInt32ToHost(n->getNumber()); }),
+            setter([](const Node& n, const HostArray& v) { n->setNumber(optionalInt32FromHost(v)); }), 0));
+        definition.addProperty(new pf::PropertyImpl(
+            "child",
+            getter("fenmoTest.Node",
+                   [](const Node& n) { return elementToHost(n->getChild(), Node::metaClass()); }),
+            setter([](const Node& n, const HostArray& v) {
+                n->setChild(fenmo::handleCast<Node>(elementFromHost(v, Node::metaClass())));
+            }),
+            0));
+        definition.addProperty(new pf::PropertyImpl(
+            "hasChild",
+            getter("logical scalar",
+                   [](const Node& n) { return plexo::createLogicalScalar(bool(n->getChild())); }),
+            nullptr, 8192));
+        definition.addMethod(makeStaticMetaClass(Node::metaClass()));
+    }
+};
+
+fenmo::meta::Enum complexityEnum() {
+    return fenmo::handleCast<fenmo::meta::Enum>(
+        fenmo::meta::MetaRegistry::getInstance()->getType(u"tav.fenmo.treeNode.Complexity"));
+}
+
+class ComplexityWrapper final : public FenmoEnumInfo<tn::Complexity> {
+public:
+    ComplexityWrapper() : FenmoEnumInfo("Complexity", "fenmoTest.Complexity") {}
+    void defineClass(plexo::ClassDefinition& definition) override {
+        FenmoEnumInfo::defineClass(definition);
+        std::vector<std::pair<std::string, std::int32_t>> literals;
+        for (const auto& [name, literal] : complexityEnum()->getLiterals())
+            literals.emplace_back(fenmo::toUtf8(name), literal->getValue());
+        std::sort(literals.begin(), literals.end(), [](auto& a, auto& b) { return a.second < b.second; });
+        addLiterals(definition, literals, &complexityEnum);
+    }
+};
+
+class TreeNodeWrapper final : public FenmoWrapperInfo<tn::TreeNode> {
+public:
+    TreeNodeWrapper() : FenmoWrapperInfo("TreeNode", "tav.fenmo.treeNode.TreeNode") {}
+    void defineClass(plexo::ClassDefinition& definition) override {
+        definition.addSuperclass(plexo::makeInterned(kModelElementClass), 1, 0, 1);
+        definition.addMethod(makeElementConstructor("TreeNode", getFullName(), tn::TreeNode::metaClass()));
+        definition.addProperty(new pf::PropertyImpl(
+            "parentAttrs",
+            getter("tav.fenmo.treeNode.ParentAttributes",
+                   [](const tn::TreeNode& n) {
+                       return elementToHost(n->getParentAttrs(), tn::ParentAttributes::metaClass());
+                   }),
+            setter([](const tn::TreeNode& n, const HostArray& v) {
+                n->setParentAttrs(fenmo::handleCast<tn::ParentAttributes>(
+                    elementFromHost(v, tn::ParentAttributes::metaClass())));
+            }),
+            0));
+        definition.addMethod(makeStaticMetaClass(tn::TreeNode::metaClass()));
+    }
+};
+
+class ParentAttributesWrapper final : public FenmoWrapperInfo<tn::ParentAttributes> {
+public:
+    ParentAttributesWrapper() : FenmoWrapperInfo("ParentAttributes", "tav.fenmo.treeNode.ParentAttributes") {}
+    void defineClass(plexo::ClassDefinition& definition) override {
+        definition.addSuperclass(plexo::makeInterned(kModelElementClass), 1, 0, 1);
+        definition.addMethod(
+            makeElementConstructor("ParentAttributes", getFullName(), tn::ParentAttributes::metaClass()));
+        definition.addProperty(new pf::PropertyImpl(
+            "children",
+            getter(kSetClass,
+                   [](const tn::ParentAttributes& p) { return collectionToHost(p->getChildrenMutable()); }),
+            nullptr, 0));
+        definition.addProperty(new pf::PropertyImpl("attrsOfChildren",
+                                                    getter(kSetClass,
+                                                           [](const tn::ParentAttributes& p) {
+                                                               return collectionToHost(
+                                                                   p->getAttrsOfChildrenMutable());
+                                                           }),
+                                                    nullptr, 0));
+    }
+};
+
+class FenmoTestNamespace final : public EmptyParentNamespace {
+public:
+    FenmoTestNamespace() : EmptyParentNamespace("fenmoTest") {}
+    void populateNamespace(plexo::NamespaceDefinition& definition) override {
+        definition.addClass(new NodeWrapper, 0, 2);
+        auto* complexity = new ComplexityWrapper;
+        definition.addClass(complexity, 0, 2);
+        // Text conversions into members, under the three names a value of the enumeration is declared by.
+        plexo::PlexoClass* cls = plexo::getClass(plexo::makeInterned("fenmoTest.Complexity"));
+        for (const char* suffix : {"", " property", " scalar"})
+            (new FromAnyAsStringTypeConverter(cls, complexityEnum()))
+                ->addAnyConversion(std::string("fenmoTest.Complexity") + suffix);
+    }
+};
+
+class TreeNamespace final : public EmptyParentNamespace {
+public:
+    TreeNamespace() : EmptyParentNamespace("tav.fenmo.treeNode") {}
+    void populateNamespace(plexo::NamespaceDefinition& definition) override {
+        definition.addClass(new ParentAttributesWrapper, 0, 2);
+        definition.addClass(new TreeNodeWrapper, 0, 2);
+    }
+};
+
+}  // namespace
+
+void registerTestNamespaces() {
+    initialize();
+    EmptyParentNamespace::Registrar::registerNamespace(new FenmoTestNamespace);
+    EmptyParentNamespace::Registrar::registerNamespace(new TreeNamespace);
+}
+
+plexo::HostError expectHostError(const std::function<void()>& f, const std::string& catalog,
+                                 const std::string& key) {
+    try {
+        f();
+    } catch (const plexo::HostError& e) {
+        EXPECT_EQ(e.catalog(), catalog) << e.what();
+        EXPECT_EQ(e.key(), key) << e.what();
+        return e;
+    }
+    ADD_FAILURE() << "expected " << catalog << "/" << key;
+    return plexo::HostError("", "", "");
+}
+
+void QorinTest::SetUp() {
+    m_infos = plexo::InfoAllocation::liveCount();
+    registerTestNamespaces();
+}
+
+void QorinTest::TearDown() {
+    EXPECT_EQ(pf::BindingRegistry::size(), 0u) << "scripting objects still bound after the test dropped them";
+    plexo::shutdown();
+    EXPECT_EQ(plexo::InfoAllocation::liveCount(), m_infos)
+        << "infos handed to the host were not all released";
+}
+
+}  // namespace qorin_test
