@@ -29,9 +29,16 @@ ChildAttributes ParentAttributes::Impl::findChildByName(const std::u16string& na
     return m_attrsOfChildren.findBySecondKey(name);
 }
 
-// The first position whose child's indexOne is not less than `indexOne` (a bisection; proxies met on
-// the way are resolved in place).
+// The first position whose child's indexOne is not less than `indexOne`: one descent of the children's
+// tree, or, when that meets a proxy (whose index is not known until it is resolved), a bisection that
+// resolves the proxies it meets in place.
 std::size_t ParentAttributes::Impl::positionFor(int indexOne) {
+    bool metProxy = false;
+    const std::size_t found = m_children.partitionPoint([&](const TreeNode& node) {
+        if (node.get() && node->isValid() && node->isProxy()) metProxy = true;
+        return indexOneOf(node) < indexOne;
+    });
+    if (!metProxy) return found;
     std::size_t low = 0, high = m_children.size();
     while (low < high) {
         std::size_t middle = low + (high - low) / 2;

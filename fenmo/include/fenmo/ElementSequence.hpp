@@ -54,6 +54,12 @@ public:
         return npos;
     }
     static constexpr std::size_t npos = static_cast<std::size_t>(-1);
+    // For entries ordered so that `before(entry)` holds for a prefix of them: the prefix's length, in
+    // O(log n) tests.
+    template <class Before>
+    std::size_t partitionPoint(Before&& before) const {
+        return m_elements.partitionPoint(before);
+    }
 
     // Public mutators, each in a transaction of its own; they refuse a proxy owner and an element of
     // another model, and link what they add (container or opposite end).
