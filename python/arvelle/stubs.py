@@ -5,6 +5,8 @@ DIRECTORY/arvelle/ for the namespaces registered in this process."""
 import pathlib
 import sys
 
+import arvelle
+
 from . import _arvelle
 
 _SCALARS = {"char": "str", "string": "str", "PlexoFactoryString": "str", "logical": "bool", "double": "float",
@@ -35,6 +37,8 @@ def stub_text(namespace_name):
         short = full.rsplit(".", 1)[-1]
         bases = [_python_type(s, known).strip('"') for s in info["superclasses"]]
         bases = bases or ["arvelle.EnumMember" if info["enumeration"] else "arvelle.HostObject"]
+        if full in arvelle._extensions:  # the Python-only behaviour of the class (Model, collections)
+            bases.insert(0, "arvelle." + arvelle._extensions[full].__name__)
         lines.append(f"class {short.replace('.', '_')}({', '.join(bases)}):")
         body = []
         for name, value in info["members"]:
@@ -53,7 +57,7 @@ def stub_text(namespace_name):
                 body.append("    @staticmethod")
                 body.append(f"    def {m['name']}({', '.join(args)}) -> {out}: ...")
             else:
-                body.append(f"    def {m['name']}(self, {', '.join(args[1:])}) -> {out}: ...")
+                body.append(f"    def {m['name']}({', '.join(['self'] + args[1:])}) -> {out}: ...")
         lines.extend(body or ["    ..."])
         lines.append("")
     return "\n".join(lines)
@@ -71,8 +75,6 @@ def write(directory):
 
 
 if __name__ == "__main__":
-    import arvelle  # noqa: F401  (registers the framework's namespaces)
-
     if len(sys.argv) != 2:
         sys.exit("usage: python3 -m arvelle.stubs DIRECTORY")
     for f in write(sys.argv[1]):

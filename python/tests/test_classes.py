@@ -185,5 +185,8 @@ def test_stubs_name_every_class_property_and_method(tmp_path):
         ast.parse(f.read_text())  # every stub is valid Python
     assert "class Node(arvelle.fenmo.ModelElement):" in node_stub
     assert "    text: str" in node_stub and "    number: int" in node_stub
-    assert "    def StaticMetaClass(" in node_stub
+    assert "    def StaticMetaClass() -> \"arvelle.fenmo.meta.Class\": ..." in node_stub
+    assert "    def isValid(self) -> bool: ..." in (tmp_path / "arvelle" / "fenmo" / "__init__.pyi").read_text()
+    assert "class Model(arvelle.ModelExtras, arvelle.HostObject):" in (
+        tmp_path / "arvelle" / "fenmo" / "__init__.pyi").read_text()
     assert "class Complexity(arvelle.EnumMember):" in node_stub and "    REAL: Complexity" in node_stub

@@ -90,8 +90,11 @@ def test_listeners_receive_one_report_per_outermost_commit():
     assert report.cause == "commit" and report.created == [c] and report.created[0] is c
     assert report.changed(a) == ["text"]
     (element, properties), = [m for m in report.modified if m[0] is a]
-    assert properties == [("text", None, "x")] or properties == [("text", "", "x")]
+    assert properties == [("text", None, "x")], "unset before: None"
+    a.text = "y"
+    assert reports[-1].modified == [(a, [("text", "x", "y")])]
 
+    model.undo()
     model.undo()
     assert reports[-1].cause == "undo" and reports[-1].destroyed == [c]
     model.redo()
