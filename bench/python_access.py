@@ -13,7 +13,7 @@ import time
 import arvelle
 import _arvelle_testing
 
-_arvelle_testing.register()
+arvelle.load_library(_arvelle_testing.__file__, "arvelletesting")
 from arvelle.fenmoTest import Node  # noqa: E402
 
 

@@ -25,8 +25,12 @@ struct Floor {
 };
 }  // namespace
 
+// The initialiser a library exports for hosts: arvelle.load_library finds and calls it.
+extern "C" __attribute__((visibility("default"))) void QorinInitialize_arvelletesting() {
+    qorin_test::registerTestNamespaces();
+}
+
 PYBIND11_MODULE(_arvelle_testing, m) {
-    m.def("register", [] { qorin_test::registerTestNamespaces(); });
     // Scripting objects bound to native objects right now.
     m.def("bound_count", [] { return plexo::factory::BindingRegistry::size(); });
     pybind11::class_<Floor>(m, "Floor")

@@ -1,6 +1,6 @@
 # The package under test, with the scripting classes of the scripting layer's C++ suites registered
-# (fenmoTest.Node, fenmoTest.Complexity, minimal tav.fenmo.treeNode classes) after it was imported: the
-# package finds them in the host on first use.
+# (fenmoTest.Node, fenmoTest.Complexity, minimal tav.fenmo.treeNode classes) after it was imported, by
+# the initialiser the test module exports as a library would: the package finds them on first use.
 import gc
 
 import pytest
@@ -8,7 +8,7 @@ import pytest
 import arvelle
 import _arvelle_testing
 
-_arvelle_testing.register()
+assert arvelle.load_library(_arvelle_testing.__file__, "arvelletesting")
 
 
 @pytest.fixture(autouse=True)

@@ -25,6 +25,11 @@ def test_namespaces_are_modules_made_from_the_host():
     with pytest.raises(ImportError):
         from arvelle.fenmoTest import Nothing  # noqa: F401
 
+    # A library without an initialiser registers nothing; one that cannot be loaded is refused.
+    assert arvelle.load_library(arvelle._arvelle.__file__, "nothing") is False
+    with pytest.raises(ValueError):
+        arvelle.load_library("/nonexistent/libnothing.so", "nothing")
+
     # help() explains: properties with their types, methods with their signatures.
     doc = Node.__doc__
     assert "fenmoTest.Node" in doc and "text:" in doc and "hasChild" in doc and "read-only" in doc
