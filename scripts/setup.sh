@@ -7,6 +7,7 @@ packages=(
   libboost-dev libutfcpp-dev libcli11-dev libpugixml-dev
   libgtest-dev libgmock-dev
   clang libclang-rt-dev
+  pybind11-dev python3-dev python3-pytest
 )
 if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
 missing=()

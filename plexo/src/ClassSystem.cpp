@@ -476,6 +476,26 @@ bool isNamespaceRegistered(std::string_view name) {
     return state.namespaces.find(name) != state.namespaces.end();
 }
 
+std::vector<std::string> namespaceNames() {
+    std::vector<std::string> names;
+    for (const auto& entry : HostState::get().namespaces) names.push_back(entry.first);
+    return names;
+}
+
+std::vector<std::string> classNamesIn(std::string_view namespaceName) {
+    HostState& state = HostState::get();
+    auto record = state.namespaces.find(namespaceName);
+    if (record == state.namespaces.end()) return {};
+    if (!record->second.populated) state.populate(record->first, record->second);
+    std::vector<std::string> names;
+    for (const auto& [id, pending] : state.pending)
+        if (pending.namespaceName == namespaceName) names.push_back(id->name);
+    for (const auto& [id, cls] : state.classes)
+        if (cls->namespaceName() == namespaceName) names.push_back(id->name);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 std::size_t namespacePopulationCount(std::string_view name) {
     HostState& state = HostState::get();
     auto it = state.populations.find(name);

@@ -348,6 +348,20 @@ TEST_F(PlexoTest, NamespaceIsPopulatedOnceAndClassesDefinedOnFirstUse) {
     setPlexoUsingUSM(false);
 }
 
+TEST_F(PlexoTest, NamespacesAndTheirClassesAreListed) {
+    EXPECT_EQ(namespaceNames(), std::vector<std::string>{"demo"});
+    const std::vector<std::string> all{"demo.Color", "demo.Flaky", "demo.Gadget", "demo.Widget"};
+    // Listing populates the namespace once and names defined and pending classes alike.
+    getClass(makeInterned("demo.Widget"));
+    EXPECT_EQ(classNamesIn("demo"), all);
+    EXPECT_EQ(classNamesIn("demo"), all);
+    EXPECT_EQ(g_populations, 1);
+    EXPECT_TRUE(classNamesIn("nowhere").empty());
+    unregisterNamespace("demo");
+    EXPECT_TRUE(namespaceNames().empty());
+    EXPECT_TRUE(classNamesIn("demo").empty());
+}
+
 TEST_F(PlexoTest, ObjectsAreBoundOncePerNativeAndReleasedWhenDropped) {
     Array w = construct("demo.Widget", {str("first").get()});
     ASSERT_TRUE(omIsPLEXO(w.get()));

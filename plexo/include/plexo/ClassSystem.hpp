@@ -310,6 +310,11 @@ void registerNamespace(PlexoNamespaceInfo* info);
 // operations can no longer be called.
 void unregisterNamespace(std::string_view name);
 bool isNamespaceRegistered(std::string_view name);
+// The names of the registered namespaces, sorted; for hosts that list what scripts can reach.
+std::vector<std::string> namespaceNames();
+// The full names of the classes of a registered namespace, sorted (the namespace is populated first
+// when it has not been); empty for an unknown name.
+std::vector<std::string> classNamesIn(std::string_view namespaceName);
 // How many times a namespace of that name has been populated (0: not yet).
 std::size_t namespacePopulationCount(std::string_view name);
 // Drops every namespace, class, conversion and binding: what a host does as it shuts down.
