@@ -312,6 +312,8 @@ void unregisterNamespace(std::string_view name);
 bool isNamespaceRegistered(std::string_view name);
 // How many times a namespace of that name has been populated (0: not yet).
 std::size_t namespacePopulationCount(std::string_view name);
+// The full names of the classes the latest population of a namespace added, in the order it added them.
+std::vector<std::string> classesAdded(std::string_view name);
 // Drops every namespace, class, conversion and binding: what a host does as it shuts down.
 void shutdown();
 
