@@ -1,7 +1,8 @@
 #pragma once
-// Scripting classes the tests register: the framework tests' Node ("fenmoTest.Node"), a Complexity
-// enumeration ("fenmoTest.Complexity") over the library's meta::Enum, and minimal classes for the
-// library's TreeNode and ParentAttributes, so that their collections can be walked from scripts.
+// Scripting classes the tests register: the framework tests' Node ("fenmoTest.Node") and a Complexity
+// enumeration ("fenmoTest.Complexity") over the library's meta::Enum; the library's own classes
+// ("tav.fenmo.treeNode.TreeNode", ...) come from its scripting binding, so that their collections can be
+// walked from scripts.
 
 #include "fenmo/TestElements.hpp"
 
@@ -19,7 +20,7 @@
 
 namespace qorin_test {
 
-// Registers the test namespaces ("fenmoTest", "tav.fenmo.treeNode") and the framework's.
+// Registers the test namespace ("fenmoTest"), the library's and the framework's.
 void registerTestNamespaces();
 
 // Fails the test unless f raises a host error with this catalog and key; returns the error.
