@@ -95,19 +95,6 @@ void registerTestNamespaces() {
     plexo::setPlexoUsingUSM(false);
 }
 
-plexo::HostError expectHostError(const std::function<void()>& f, const std::string& catalog,
-                                 const std::string& key) {
-    try {
-        f();
-    } catch (const plexo::HostError& e) {
-        EXPECT_EQ(e.catalog(), catalog) << e.what();
-        EXPECT_EQ(e.key(), key) << e.what();
-        return e;
-    }
-    ADD_FAILURE() << "expected " << catalog << "/" << key;
-    return plexo::HostError("", "", "");
-}
-
 void QorinTest::SetUp() {
     m_infos = plexo::InfoAllocation::liveCount();
     registerTestNamespaces();
