@@ -21,6 +21,7 @@ sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
 import element_header  # noqa: E402
 import element_source  # noqa: E402
 import meta_package  # noqa: E402
+import scripting  # noqa: E402
 from printer import STYLE_FILE, format_cpp  # noqa: E402
 from schema import Schema, SchemaError  # noqa: E402
 
@@ -40,7 +41,10 @@ def outputs(schema):
     for c in schema.classes:
         files[f"include/arvelle/treeNode/{c.name}.hpp"] = element_header.header(schema, c, BANNER)
         files[f"src/{c.name}.gen.cpp"] = element_source.source(schema, c, BANNER)
-    return {path: exported(text) if path.endswith(".hpp") else text for path, text in files.items()}
+    files["src/scripting/Wrappers.gen.hpp"] = scripting.header(schema, BANNER)
+    files["src/scripting/Wrappers.gen.cpp"] = scripting.source(schema, BANNER)
+    return {path: exported(text) if path.startswith("include/") and path.endswith(".hpp") else text
+            for path, text in files.items()}
 
 
 def exported(header):

@@ -120,8 +120,43 @@ class PropertyKind:
     def invalidate(self):
         return None
 
+    # ---- The scripting wrapper: what scripts see of the property, as (adapter, declared type name,
+    # whether scripts may set it), or None when the property is not visible to scripts. The adapter names
+    # the template of arvelle/scripting/WrapperSupport.hpp that converts its values.
+    def scripting(self):
+        return None
+
+    def scripting_word(self):
+        """The attribute word of the scripting property: derived properties are marked 8192."""
+        return 8192 if self.p.derived else 0
+
+    def creating_method(self):
+        """The name of the scripting method that creates an element into the property, or None."""
+        return None
+
 
 # ---- Scalars: ScalarField, OptionalValue, PlainValue
+
+
+# The scripting adapters and declared type names of the scalar types, as a plain (always set) value.
+SCRIPTING_SCALARS = {
+    "String": ("text", "PlexoFactoryString scalar"),
+    "Integer": ("int32", "int32 scalar"),
+    "Boolean": ("logical", "logical scalar"),
+}
+
+
+def optional_type_name(plain):
+    """The declared type of an optional scalar: the plain name without its trailing " scalar", except for
+    text, which keeps its name."""
+    if plain == "PlexoFactoryString scalar":
+        return plain
+    return plain[:-len(" scalar")] if plain.endswith(" scalar") else plain
+
+
+def scripting_name(schema, type_name):
+    """The scripting class of a class or enumeration of the package."""
+    return schema.package["qualified_prefix"] + type_name
 
 
 class ScalarField(PropertyKind):
@@ -176,6 +211,15 @@ class OptionalValue(ScalarField):
             return []
         return [self.t("void $X::Impl::set$P(const $Opt& value) { $P_::setOptional(*this, $field, value, $index); }")]
 
+    def scripting(self):
+        if self.schema.enum_named(self.p.type):
+            return "optionalEnum", scripting_name(self.schema, self.p.type), self.p.public_mutator
+        if self.p.type not in SCRIPTING_SCALARS:
+            return None  # host pointers stay on the host's side
+        adapter, plain = SCRIPTING_SCALARS[self.p.type]
+        adapter = adapter if adapter == "text" else "optional" + adapter[0].upper() + adapter[1:]
+        return adapter, optional_type_name(plain), self.p.public_mutator
+
 
 class PlainValue(ScalarField):
     """A scalar that always has a value (a new element has the zero value)."""
@@ -221,6 +265,12 @@ class PlainValue(ScalarField):
             return []
         return [self.t("void $X::Impl::set$P($Param value) { $P_::setOptional(*this, $field, value, $index); }")]
 
+    def scripting(self):
+        if self.p.type not in SCRIPTING_SCALARS:
+            return None
+        adapter, plain = SCRIPTING_SCALARS[self.p.type]
+        return adapter, plain, True
+
 
 # ---- Single elements: ElementProperty, ContainmentSlot, ReferenceSlot
 
@@ -247,6 +297,9 @@ class ElementProperty(PropertyKind):
 
     def bodies(self):
         return [self.t("void $X::Impl::basicSet$P(const $Y& value) { $field = value; }")]
+
+    def scripting(self):
+        return "element", scripting_name(self.schema, self.p.type), True
 
 
 class ContainmentSlot(ElementProperty):
@@ -281,6 +334,9 @@ class ContainmentSlot(ElementProperty):
 
     def cascade(self):
         return [self.t("if (builder.isSet($index)) $P_::containWhileCreating(*this, $field, builder.get$P(), $handle());")]
+
+    def creating_method(self):
+        return f"createInto{self.p.cap}"
 
     def bodies(self):
         accessors = self.t("""
@@ -360,6 +416,9 @@ class OwnedCollection(PropertyKind):
     def invalidate(self):
         return self.t("callback(*this, &$field);")
 
+    def scripting(self):
+        return "collection", "fenmo.Set", False
+
     def bodies(self):
         check = self.t("$P_::refuseProxy(*this);") if self.refuse_proxy else ""
         return [self.t("""
@@ -385,6 +444,9 @@ class ElementSequence(OwnedCollection):
 
     def creates_into(self):
         return self.p.composite
+
+    def creating_method(self):
+        return f"createInto{self.p.cap}" if self.creates_into() else None
 
     def impl_public(self):
         create = [self.t("$Y createInto$P($Y::BuilderWrapper builder, $UUID id);")] if self.creates_into() else []
@@ -516,6 +578,9 @@ class PrimitiveSet(OwnedCollection):
             if (builder.isSet($index))
                 for (auto value : builder.$field) $field._basicInsert(value);""").split("\n")
 
+    def scripting(self):
+        return None  # host pointers stay on the host's side
+
 
 # ---- Derived properties: computed by the class, never stored
 
@@ -532,6 +597,12 @@ class DerivedValue(PropertyKind):
     def descriptor(self):
         return self.t("$P_::DerivedValue<&Impl::get$P, &$handle>")
 
+    def scripting(self):
+        if self.p.type not in SCRIPTING_SCALARS:
+            return None
+        adapter, plain = SCRIPTING_SCALARS[self.p.type]
+        return adapter, plain, False
+
 
 class DerivedElement(PropertyKind):
     """A derived property of element type with getter, test and setter written by the class."""
@@ -545,6 +616,9 @@ class DerivedElement(PropertyKind):
 
     def descriptor(self):
         return self.t("$P_::DerivedElement<&Impl::get$P, &Impl::has$P, &Impl::set$P, &$handle>")
+
+    def scripting(self):
+        return "element", scripting_name(self.schema, self.p.type), True
 
 
 KINDS = [OptionalValue, PlainValue, ContainmentSlot, ReferenceSlot, ElementSequence, ElementMap, PrimitiveSet,

@@ -45,6 +45,8 @@ struct HostState {
     std::unordered_map<std::string, std::unique_ptr<ClassEntry>> interned;
     std::map<std::string, NamespaceRecord, std::less<>> namespaces;
     std::map<std::string, std::size_t, std::less<>> populations;
+    // The full names of the classes each namespace's latest population added, in the order added.
+    std::map<std::string, std::vector<std::string>, std::less<>> added;
     std::unordered_map<ClassId, PendingClass> pending;
     std::unordered_map<ClassId, std::unique_ptr<PlexoClass>> classes;
     std::map<std::pair<ClassId, ClassId>, const TypeConverter*> conversions;
@@ -60,6 +62,7 @@ struct HostState {
     void populate(const std::string& name, NamespaceRecord& record) {
         record.populated = true;
         ++populations[name];
+        added[name].clear();
         NamespaceDefinition definition(name, currentClient());
         record.info->initializePackage();
         record.info->populateNamespace(definition);
@@ -242,6 +245,7 @@ void NamespaceDefinition::addClass(PlexoClassInfo* info, int options, int versio
     std::string full = owned->getFullName();
     if (full.empty()) full = m_name + "." + owned->getName();
     ClassId id = makeInterned(full);
+    state.added[m_name].push_back(full);
     // A class defined by an earlier registration of the namespace stays as it is.
     if (state.classes.count(id)) return;
     if (state.pending.count(id))
@@ -502,6 +506,12 @@ std::size_t namespacePopulationCount(std::string_view name) {
     return it == state.populations.end() ? 0 : it->second;
 }
 
+std::vector<std::string> classesAdded(std::string_view name) {
+    HostState& state = HostState::get();
+    auto it = state.added.find(name);
+    return it == state.added.end() ? std::vector<std::string>() : it->second;
+}
+
 void shutdown() {
     HostState& state = HostState::get();
     factory::BindingRegistry::clear();
@@ -515,6 +525,7 @@ void shutdown() {
     }
     state.namespaces.clear();
     state.populations.clear();
+    state.added.clear();
     state.dataTypes.clear();
 }
 

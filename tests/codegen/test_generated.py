@@ -20,10 +20,12 @@ from schema import Schema  # noqa: E402
 
 SCHEMA = REPOSITORY / "schema" / "treeNode.toml"
 GOLDEN = pathlib.Path(__file__).resolve().parent / "golden"
-# What the generator writes for BusTypeRootAttributes (unformatted, so no clang-format version matters).
+# What the generator writes for BusTypeRootAttributes, and the scripting wrappers of every class
+# (unformatted, so no clang-format version matters).
 GOLDEN_FILES = {
     "BusTypeRootAttributes.hpp": "include/arvelle/treeNode/BusTypeRootAttributes.hpp",
     "BusTypeRootAttributes.gen.cpp": "src/BusTypeRootAttributes.gen.cpp",
+    "Wrappers.gen.cpp": "src/scripting/Wrappers.gen.cpp",
 }
 
 
@@ -69,6 +71,28 @@ class GeneratedCodeTest(unittest.TestCase):
         for i, one in enumerate(kinds.KINDS):
             for other in kinds.KINDS[i + 1:]:
                 self.assertFalse(takes_same(one, other), f"{one.__name__} and {other.__name__}")
+
+
+class ScriptingTablesTest(unittest.TestCase):
+    def test_declared_type_names_follow_the_value_kinds(self):
+        self.assertEqual(kinds.optional_type_name("int32 scalar"), "int32")
+        self.assertEqual(kinds.optional_type_name("logical scalar"), "logical")
+        self.assertEqual(kinds.optional_type_name("PlexoFactoryString scalar"), "PlexoFactoryString scalar")
+        schema = Schema(SCHEMA)
+        seen = {}
+        for c in schema.classes:
+            for p in c.properties:
+                seen[p.qualified] = p.generator.scripting()
+        # Host pointers are not seen by scripts; collections are read-only; enumerations by full name.
+        self.assertIsNone(seen["PropagationAttributes.tavBusSrc"])
+        self.assertIsNone(seen["BlockAttributes.tavBlocks"])
+        self.assertEqual(seen["ParentAttributes.children"], ("collection", "fenmo.Set", False))
+        self.assertEqual(seen["SignalAttributes.complexity"],
+                         ("optionalEnum", "tav.fenmo.treeNode.Complexity", True))
+        self.assertEqual(seen["BusTypeRootAttributes.checksum"], ("text", "PlexoFactoryString scalar", False))
+        self.assertEqual(seen["ChildAttributes.indexOne"], ("int32", "int32 scalar", True))
+        self.assertEqual(seen["PropagationAttributes.tavBusSrcOPort"], ("optionalInt32", "int32", True))
+        self.assertEqual(seen["TreeNode.isInherited"], ("logical", "logical scalar", False))
 
 
 def refresh():

@@ -11,9 +11,11 @@
 #include <fenmo/meta/Class.hpp>
 #include <fenmo/meta/Property.hpp>
 #include <fenmo/meta/PropertySerializer.hpp>
+#include <plexo/HostArray.hpp>
 
 #include <functional>
 #include <stdexcept>
+#include <string_view>
 #include <vector>
 
 using namespace arvelle_test;
@@ -153,6 +155,33 @@ TEST(Exports, SingletonModuleLockOperations) {
     EXPECT_TRUE(isLocked(&module) && getLock(&module));
     unlock(&module);
     EXPECT_FALSE(isLocked(&module) || getLock(&module));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Exports, StringArrayInstantiationForUtf16Text) {
+    // The library's instantiation of the host's string-array template, used through its exported
+    // operations alone on storage of the array's size.
+    Library library;
+    const std::string prefix = "_ZN5plexo11StringArrayIDsE";
+    auto construct = library.symbol<void (*)(void*)>((prefix + "C1Ev").c_str());
+    auto destroy = library.symbol<void (*)(void*)>((prefix + "D1Ev").c_str());
+    auto append = library.symbol<void (*)(void*, std::u16string_view)>(
+        (prefix + "6appendESt17basic_string_viewIDsSt11char_traitsIDsEE").c_str());
+    auto resize = library.symbol<void (*)(void*, std::size_t)>((prefix + "6resizeEm").c_str());
+    auto size = library.symbol<std::size_t (*)(const void*)>("_ZNK5plexo11StringArrayIDsE4sizeEv");
+    alignas(plexo::StringArray<char16_t>) unsigned char storage[sizeof(plexo::StringArray<char16_t>)];
+    construct(storage);
+    EXPECT_EQ(size(storage), 0u);
+    append(storage, u"signal");
+    append(storage, u"bus");
+    EXPECT_EQ(size(storage), 2u);
+    EXPECT_EQ((*reinterpret_cast<plexo::StringArray<char16_t>*>(storage))[1], u"bus");
+    resize(storage, 5);
+    EXPECT_EQ(size(storage), 5u);
+    destroy(storage);
 }
 
 }  // namespace

@@ -20,19 +20,6 @@ namespace fq = fenmo::qorin;
 namespace meta = fenmo::meta;
 namespace tn = tav::fenmo::treeNode;
 
-template <class F>
-fenmo::MessageIdException expectMessage(F&& f, const std::string& key) {
-    try {
-        f();
-    } catch (const fenmo::MessageIdException& e) {
-        EXPECT_EQ(e.catalog(), "fenmo:messages");
-        EXPECT_EQ(e.key(), key) << e.what();
-        return e;
-    }
-    ADD_FAILURE() << "expected " << key;
-    return fenmo::MessageIdException("", "", {});
-}
-
 TEST_F(QorinTest, StandardMarshalersConvertBothWaysAndRefuseWhatDoesNotFit) {
     fq::ValueMarshaler* strings = fq::marshalerFor(meta::StandardTypes::stringMeta());
     fq::ValueMarshaler* integers = fq::marshalerFor(meta::StandardTypes::integerMeta());

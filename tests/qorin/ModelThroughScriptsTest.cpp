@@ -18,11 +18,6 @@ namespace fq = fenmo::qorin;
 const char* const kId1 = "8f8b1f7e-0a55-4c1b-9e63-5a2f0c1d2e3f";
 const char* const kId2 = "1c2d3e4f-5a6b-4c7d-8e9f-a0b1c2d3e4f5";
 
-Array one(std::vector<Array> outputs) {
-    EXPECT_EQ(outputs.size(), 1u);
-    return outputs.empty() ? Array() : std::move(outputs[0]);
-}
-
 TEST_F(QorinTest, NodesAreBuiltEditedAndDroppedThroughScripts) {
     Array model = construct("fenmo.Model");
     fenmo::Model m = fq::modelFromHost(*model);

@@ -1,7 +1,7 @@
 #include "Support.hpp"
 
-#include <arvelle/treeNode/ParentAttributes.hpp>
-#include <arvelle/treeNode/TreeNode.hpp>
+#include <arvelle/scripting/Namespaces.hpp>
+#include <arvelle/treeNode/Enums.hpp>
 #include <fenmo/meta/MetaRegistry.hpp>
 
 #include <algorithm>
@@ -69,49 +69,6 @@ public:
     }
 };
 
-class TreeNodeWrapper final : public FenmoWrapperInfo<tn::TreeNode> {
-public:
-    TreeNodeWrapper() : FenmoWrapperInfo("TreeNode", "tav.fenmo.treeNode.TreeNode") {}
-    void defineClass(plexo::ClassDefinition& definition) override {
-        definition.addSuperclass(plexo::makeInterned(kModelElementClass), 1, 0, 1);
-        definition.addMethod(makeElementConstructor("TreeNode", getFullName(), tn::TreeNode::metaClass()));
-        definition.addProperty(new pf::PropertyImpl(
-            "parentAttrs",
-            getter("tav.fenmo.treeNode.ParentAttributes",
-                   [](const tn::TreeNode& n) {
-                       return elementToHost(n->getParentAttrs(), tn::ParentAttributes::metaClass());
-                   }),
-            setter([](const tn::TreeNode& n, const HostArray& v) {
-                n->setParentAttrs(fenmo::handleCast<tn::ParentAttributes>(
-                    elementFromHost(v, tn::ParentAttributes::metaClass())));
-            }),
-            0));
-        definition.addMethod(makeStaticMetaClass(tn::TreeNode::metaClass()));
-    }
-};
-
-class ParentAttributesWrapper final : public FenmoWrapperInfo<tn::ParentAttributes> {
-public:
-    ParentAttributesWrapper() : FenmoWrapperInfo("ParentAttributes", "tav.fenmo.treeNode.ParentAttributes") {}
-    void defineClass(plexo::ClassDefinition& definition) override {
-        definition.addSuperclass(plexo::makeInterned(kModelElementClass), 1, 0, 1);
-        definition.addMethod(
-            makeElementConstructor("ParentAttributes", getFullName(), tn::ParentAttributes::metaClass()));
-        definition.addProperty(new pf::PropertyImpl(
-            "children",
-            getter(kSetClass,
-                   [](const tn::ParentAttributes& p) { return collectionToHost(p->getChildrenMutable()); }),
-            nullptr, 0));
-        definition.addProperty(new pf::PropertyImpl("attrsOfChildren",
-                                                    getter(kSetClass,
-                                                           [](const tn::ParentAttributes& p) {
-                                                               return collectionToHost(
-                                                                   p->getAttrsOfChildrenMutable());
-                                                           }),
-                                                    nullptr, 0));
-    }
-};
-
 class FenmoTestNamespace final : public EmptyParentNamespace {
 public:
     FenmoTestNamespace() : EmptyParentNamespace("fenmoTest") {}
@@ -127,34 +84,15 @@ public:
     }
 };
 
-class TreeNamespace final : public EmptyParentNamespace {
-public:
-    TreeNamespace() : EmptyParentNamespace("tav.fenmo.treeNode") {}
-    void populateNamespace(plexo::NamespaceDefinition& definition) override {
-        definition.addClass(new ParentAttributesWrapper, 0, 2);
-        definition.addClass(new TreeNodeWrapper, 0, 2);
-    }
-};
-
 }  // namespace
 
 void registerTestNamespaces() {
     initialize();
     EmptyParentNamespace::Registrar::registerNamespace(new FenmoTestNamespace);
-    EmptyParentNamespace::Registrar::registerNamespace(new TreeNamespace);
-}
-
-plexo::HostError expectHostError(const std::function<void()>& f, const std::string& catalog,
-                                 const std::string& key) {
-    try {
-        f();
-    } catch (const plexo::HostError& e) {
-        EXPECT_EQ(e.catalog(), catalog) << e.what();
-        EXPECT_EQ(e.key(), key) << e.what();
-        return e;
-    }
-    ADD_FAILURE() << "expected " << catalog << "/" << key;
-    return plexo::HostError("", "", "");
+    // The library's own classes (TreeNode, ParentAttributes, ...), registered again for every test.
+    plexo::setPlexoUsingUSM(true);
+    QorinInitialize_arvelle();
+    plexo::setPlexoUsingUSM(false);
 }
 
 void QorinTest::SetUp() {

@@ -317,6 +317,8 @@ std::vector<std::string> namespaceNames();
 std::vector<std::string> classNamesIn(std::string_view namespaceName);
 // How many times a namespace of that name has been populated (0: not yet).
 std::size_t namespacePopulationCount(std::string_view name);
+// The full names of the classes the latest population of a namespace added, in the order it added them.
+std::vector<std::string> classesAdded(std::string_view name);
 // Drops every namespace, class, conversion and binding: what a host does as it shuts down.
 void shutdown();
 

@@ -144,8 +144,9 @@ double getScalarDouble(const HostArray& array, std::size_t i = 0);
 template <class CharT>
 class StringArray {
 public:
-    StringArray() = default;
-    ~StringArray() = default;
+    // Defined below the class, so that a library's explicit instantiation emits (and exports) them too.
+    StringArray();
+    ~StringArray();
     std::size_t size() const noexcept { return m_items.size(); }
     void resize(std::size_t n) { m_items.resize(n); }
     void append(std::basic_string_view<CharT> text) { m_items.emplace_back(text); }
@@ -154,6 +155,11 @@ public:
 private:
     std::vector<std::basic_string<CharT>> m_items;
 };
+
+template <class CharT>
+StringArray<CharT>::StringArray() = default;
+template <class CharT>
+StringArray<CharT>::~StringArray() = default;
 
 // An owning reference to an array, for callers of the embedding API.
 struct ArrayDeleter {
