@@ -78,9 +78,10 @@ struct LiveQuery::State {
         if (condition) {
             std::vector<const detail::PropertyAccess*> prefix;
             condition->paths(paths, prefix);
+            // Every step that leads on to another one is walked backwards.
             for (const auto& path : paths)
-                for (const detail::PropertyAccess* step : path)
-                    if (!step->impl().isComposite() && !step->impl().getOpposite().get()) incremental = false;
+                for (std::size_t i = 0; i + 1 < path.size(); ++i)
+                    if (!path[i]->impl().isComposite() && !path[i]->impl().getOpposite().get()) incremental = false;
         }
     }
 
