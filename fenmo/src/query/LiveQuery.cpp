@@ -49,11 +49,6 @@ bool predecessors(ModelElement::Impl& element, const meta::Property::Impl& prope
     return true;
 }
 
-bool conforms(const ModelElement::Impl& element, const ModelElement::Impl* type) {
-    const auto* cls = dynamic_cast<const meta::Class::Impl*>(type);
-    return !cls || element.getMetaClass()->conformsTo(cls);
-}
-
 }  // namespace
 
 struct LiveQuery::State {
@@ -118,39 +113,53 @@ struct LiveQuery::State {
         });
     }
 
-    // The subjects whose result a change of `element` can affect: itself, and whoever reaches it
-    // through a path of the condition.
-    void affected(ModelElement::Impl& element, std::unordered_set<ModelElement::Impl*>& out,
-                  std::vector<ModelElement>& keep) const {
-        out.insert(&element);
+    // The subjects whose result a change of `element` can affect: whoever reaches it through a path of
+    // the condition whose next step reads a property the change touched.
+    void affected(const ElementChange& change, std::vector<ModelElement::Impl*>& out,
+                  std::vector<ModelElement>& keep) {
+        ModelElement::Impl& element = *change.element.get();
+        out.push_back(&element);
+        const meta::Class::Impl* cls = element.getMetaClass().get();
         for (const auto& path : paths)
-            for (std::size_t j = 1; j < path.size(); ++j)
-                if (conforms(element, path[j]->impl().owningClass())) walkBack(path, j, element, out, keep);
+            for (std::size_t j = 1; j < path.size(); ++j) {
+                const meta::Property::Impl& step = path[j]->impl();
+                if (!cls->conformsTo(step.owningClass())) continue;
+                bool touched = false;
+                for (const PropertyChange& pc : change.properties)
+                    if (pc.property.get() == &step) touched = true;
+                if (touched) walkBack(path, j, element, out, keep);
+            }
     }
     // `element` owns step `j` of the path; walks steps j-1 ... 0 back to the subjects.
     void walkBack(const std::vector<const detail::PropertyAccess*>& path, std::size_t j, ModelElement::Impl& element,
-                  std::unordered_set<ModelElement::Impl*>& out, std::vector<ModelElement>& keep) const {
-        std::vector<ModelElement::Impl*> current{&element};
+                  std::vector<ModelElement::Impl*>& out, std::vector<ModelElement>& keep) {
+        m_current.assign(1, &element);
         for (std::size_t i = j; i-- > 0;) {
-            std::vector<ModelElement::Impl*> previous;
-            for (ModelElement::Impl* e : current) predecessors(*e, path[i]->impl(), previous, keep);
-            current = std::move(previous);
-            if (current.empty()) return;
+            m_previous.clear();
+            for (ModelElement::Impl* e : m_current) predecessors(*e, path[i]->impl(), m_previous, keep);
+            m_current.swap(m_previous);
+            if (m_current.empty()) return;
         }
-        out.insert(current.begin(), current.end());
+        out.insert(out.end(), m_current.begin(), m_current.end());
     }
+    std::vector<ModelElement::Impl*> m_current, m_previous;
 
     void onReport(const ChangeReport& report) {
         Delta delta{report.cause(), {}, {}};
         std::vector<ModelElement> keep;
         if (incremental) {
-            std::unordered_set<ModelElement::Impl*> candidates;
+            // A created or destroyed element changes only its own membership: whatever reaches it
+            // changed a property to do so, and is among the modified elements.
+            std::vector<ModelElement::Impl*> candidates;
+            candidates.reserve(report.created().size() + report.destroyed().size() + 2 * report.modified().size());
             for (const ModelElement& e : report.created())
-                if (e.get()) affected(*e.get(), candidates, keep);
+                if (e.get()) candidates.push_back(e.get());
             for (const ElementChange& change : report.modified())
-                if (change.element.get()) affected(*change.element.get(), candidates, keep);
+                if (change.element.get()) affected(change, candidates, keep);
             for (const ModelElement& e : report.destroyed())
-                if (e.get()) candidates.insert(e.get());
+                if (e.get()) candidates.push_back(e.get());
+            std::sort(candidates.begin(), candidates.end());
+            candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
             for (ModelElement::Impl* c : candidates) settle(*c, isMatch(*c), delta);
         } else {
             std::unordered_set<ModelElement::Impl*> matches;
