@@ -367,7 +367,7 @@ private:
             }
             default: break;
         }
-        mismatch(u"a value");
+        failAt(quotedName(p.getName()) + u" cannot be compared", value);
     }
 
     std::vector<Token> m_tokens;
