@@ -80,9 +80,19 @@ struct LiveQuery::State {
         }
     }
 
-    bool isMatch(ModelElement::Impl& e) const {
+    // Whether the query takes elements of the element's class, remembered per class.
+    bool takes(const ModelElement::Impl& e) {
+        const ModelElement::Impl* cls = e.getMetaClass().get();
+        for (const auto& [known, taken] : m_classes)
+            if (known == cls) return taken;
+        m_classes.emplace_back(cls, filter.accepts(cls));
+        return m_classes.back().second;
+    }
+    std::vector<std::pair<const ModelElement::Impl*, bool>> m_classes;
+
+    bool isMatch(ModelElement::Impl& e) {
         if (!e.isValid() || e.isProxy() || e.getModelImpl() != model.get()) return false;
-        if (!filter.accepts(e.getMetaClass().get())) return false;
+        if (!takes(e)) return false;
         detail::EvalContext context{model.get()};
         return !condition || condition->test(e, context);
     }
@@ -118,7 +128,7 @@ struct LiveQuery::State {
     void affected(const ElementChange& change, std::vector<ModelElement::Impl*>& out,
                   std::vector<ModelElement>& keep) {
         ModelElement::Impl& element = *change.element.get();
-        out.push_back(&element);
+        if (takes(element)) out.push_back(&element);
         const meta::Class::Impl* cls = element.getMetaClass().get();
         for (const auto& path : paths)
             for (std::size_t j = 1; j < path.size(); ++j) {
@@ -140,7 +150,8 @@ struct LiveQuery::State {
             m_current.swap(m_previous);
             if (m_current.empty()) return;
         }
-        out.insert(out.end(), m_current.begin(), m_current.end());
+        for (ModelElement::Impl* subject : m_current)
+            if (takes(*subject)) out.push_back(subject);
     }
     std::vector<ModelElement::Impl*> m_current, m_previous;
 
