@@ -171,6 +171,64 @@ TEST(QueryTest, TypedConstraintsAgreeWithBruteForceOverRandomEditedModels) {
     }
 }
 
+// A condition part that counts the elements it is asked about.
+class CountingNode final : public q::detail::Node {
+public:
+    explicit CountingNode(int& tested) : Node(Kind::True), m_tested(tested) {}
+    bool test(const ModelElement::Impl&, q::detail::EvalContext&) const override {
+        ++m_tested;
+        return true;
+    }
+    std::u16string describe() const override { return u"counted"; }
+    void paths(std::vector<std::vector<const q::detail::PropertyAccess*>>&,
+               std::vector<const q::detail::PropertyAccess*>&) const override {}
+
+private:
+    int& m_tested;
+};
+
+TEST(QueryTest, EqualityWithAParentAndAChildNameIsALookUpNotAScan) {
+    RandomTree tree(21);
+    for (int i = 0; i < 300; ++i) tree.add();
+    const ParentAttributes parent = tree.root()->getParentAttrs();
+    ASSERT_GE(parent->getChildren().size(), 3u);
+    int tested = 0;
+    auto counted = [&](const q::Condition<ChildAttributes>& c) {
+        return q::Condition<ChildAttributes>(q::detail::allOf(c.node(), std::make_shared<CountingNode>(tested)));
+    };
+    Query<ChildAttributes> byName(counted(ChildAttributes::attrsOfParent() == parent && ChildAttributes::name() == u"s2"));
+    std::vector<ChildAttributes> found = byName.evaluate(tree.model());
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].get(), parent->findChildByName(u"s2").get());
+    EXPECT_EQ(tested, 1) << "only the child the map names is tested";
+
+    // By index (the map's other key), and a name the parent does not have: nothing is scanned.
+    tested = 0;
+    EXPECT_EQ(Query<ChildAttributes>(counted(ChildAttributes::indexOne() == 3 && ChildAttributes::attrsOfParent() == parent))
+                  .count(tree.model()),
+              1u);
+    EXPECT_EQ(tested, 1);
+    tested = 0;
+    EXPECT_EQ(Query<ChildAttributes>(counted(ChildAttributes::attrsOfParent() == parent && ChildAttributes::name() == u"zz"))
+                  .count(tree.model()),
+              0u);
+    EXPECT_EQ(tested, 0);
+
+    // Through the node's childAttrs slot: the node that holds the child found.
+    tested = 0;
+    Query<TreeNode> node(q::Condition<TreeNode>(q::detail::allOf(
+        TreeNode::childAttrs().where(ChildAttributes::attrsOfParent() == parent && ChildAttributes::name() == u"s2").node(),
+        std::make_shared<CountingNode>(tested))));
+    EXPECT_EQ(node.evaluate(tree.model()), std::vector<TreeNode>{::fenmo::handleCast<TreeNode>(found[0]->container())});
+    EXPECT_EQ(tested, 1);
+
+    // Without the parent the same name is a scan of the class.
+    tested = 0;
+    const std::size_t all = Query<ChildAttributes>(counted(ChildAttributes::name() == u"s2")).count(tree.model());
+    EXPECT_GT(all, 1u);
+    EXPECT_EQ(static_cast<std::size_t>(tested), all);
+}
+
 TEST(QueryTest, ResultsComeInCreationOrderWithAndWithoutSubclasses) {
     RandomTree tree(3);
     std::vector<TreeNode> created{tree.root()};

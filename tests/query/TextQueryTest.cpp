@@ -7,6 +7,7 @@
 
 #include <fenmo/query/TextQuery.hpp>
 
+#include <cstdio>
 #include <sstream>
 
 namespace querytest {
@@ -145,6 +146,16 @@ TEST(TextQueryTest, TheQueryCommandPrintsMatchesAndTheCountOrTheErrorWithACaret)
               "                            ^\n");
     EXPECT_EQ(run({"query", "TreeNode", "/nonexistent/model.xml"}, out, err), 1);
     EXPECT_FALSE(err.empty());
+
+    // Over a saved file: the demo's model as edited, where one wheel signal has been renamed.
+    const std::string file = ::testing::TempDir() + "query_demo.xml";
+    ASSERT_EQ(run({"demo", "--save", file.c_str()}, out, err), 0) << err;
+    std::string fromExample;
+    ASSERT_EQ(run({"query", "SignalAttributes where dataType is set"}, fromExample, err), 0);
+    EXPECT_EQ(run({"query", "SignalAttributes where dataType is set", file.c_str()}, out, err), 0) << err;
+    EXPECT_NE(out.find(" matches of SignalAttributes where dataType is set\n"), std::string::npos) << out;
+    EXPECT_NE(out, fromExample) << "the saved model is the edited one";
+    std::remove(file.c_str());
 }
 
 }  // namespace
