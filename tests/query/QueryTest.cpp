@@ -273,8 +273,18 @@ TEST(QueryTest, EvaluationSeesTheOpenTransactionAndChangesNothing) {
         }
     EXPECT_EQ(doubles.count(tree.model()), before + static_cast<std::size_t>(changed));
     EXPECT_EQ(tree.model()->transactionDepth(), 1u);
+    // Nodes created and destroyed inside the transaction come and go at once.
+    const std::vector<TreeNode> nodesBefore = Query<TreeNode>().evaluate(tree.model());
+    TreeNode added = tree.add();
+    TreeNode removed = nodesBefore.back();
+    removed->destroy();
+    std::vector<TreeNode> nodesInside = Query<TreeNode>().evaluate(tree.model());
+    EXPECT_EQ(std::count(nodesInside.begin(), nodesInside.end(), added), 1);
+    EXPECT_EQ(std::count(nodesInside.begin(), nodesInside.end(), removed), 0);
     transaction.abandon();
     EXPECT_EQ(doubles.count(tree.model()), before);
+    // Abandoned: the extent is as it was (the node destroyed was the last one; it comes back at the end).
+    EXPECT_EQ(Query<TreeNode>().evaluate(tree.model()), nodesBefore);
 
     // Outside a transaction: no step, no report, no transaction left open.
     EXPECT_EQ(tree.model()->undoStepCount(), steps);
