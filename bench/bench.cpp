@@ -171,7 +171,8 @@ void runQueries(const Timer& timer, const fenmo::Model& model, long n) {
     long named[11] = {};
     for (int k = 1; k <= 10; ++k)
         named[k] = static_cast<long>(
-            Query<TreeNode>(TreeNode::childAttrs().where(ChildAttributes::name() == g_names[k])).count(model));
+            Query<TreeNode>(TreeNode::childAttrs().where(ChildAttributes::name() == g_names[k]))
+                .count(model));
     double s = t.lap();
     long total = 0;
     for (int k = 1; k <= 10; ++k) total += named[k];
@@ -186,7 +187,8 @@ void runQueries(const Timer& timer, const fenmo::Model& model, long n) {
 //   attrsOfParent is P and whose name is "s3"), answered through P's name map;
 // - W2-live: W2's edit and commit, and W3's undo, once without and once with W7's first query kept
 //   live, to show what following the changes adds.
-void runQueryExtras(const Timer& timer, const fenmo::Model& model, const std::vector<TreeNode>& leaves, long n) {
+void runQueryExtras(const Timer& timer, const fenmo::Model& model, const std::vector<TreeNode>& leaves,
+                    long n) {
     using fenmo::query::Query;
     if (!timer.print) return;
     std::vector<ParentAttributes> parents;
@@ -196,15 +198,16 @@ void runQueryExtras(const Timer& timer, const fenmo::Model& model, const std::ve
     t.restart();
     long found = 0;
     for (const ParentAttributes& parent : parents)
-        found += static_cast<long>(
-            Query<ChildAttributes>(ChildAttributes::attrsOfParent() == parent && ChildAttributes::name() == g_names[3])
-                .count(model));
+        found += static_cast<long>(Query<ChildAttributes>(ChildAttributes::attrsOfParent() == parent &&
+                                                          ChildAttributes::name() == g_names[3])
+                                       .count(model));
     double keyed = t.lap();
     long expected = 0;
     for (const ParentAttributes& parent : parents) expected += parent->getChildren().size() >= 3;
     if (found != expected) fail("W7-keyed count");
-    std::fprintf(stderr, "impl=arvelle extra=W7-keyed n=%ld queries=%zu seconds=%.6f per_query_us=%.3f found=%ld\n", n,
-                 parents.size(), keyed, keyed * 1e6 / static_cast<double>(parents.size()), found);
+    std::fprintf(stderr,
+                 "impl=arvelle extra=W7-keyed n=%ld queries=%zu seconds=%.6f per_query_us=%.3f found=%ld\n",
+                 n, parents.size(), keyed, keyed * 1e6 / static_cast<double>(parents.size()), found);
 
     // Each measured three times, the fastest kept: the machine is shared.
     auto cycle = [&](double& edit, double& undo) {
@@ -234,13 +237,15 @@ void runQueryExtras(const Timer& timer, const fenmo::Model& model, const std::ve
             heard += static_cast<long>(d.entered.size() + d.left.size());
         });
         cycle(liveEdit, liveUndo);
-        if (static_cast<long>(live.size()) != (n + 7) / 10 || heard != 6 * ((n + 7) / 10)) fail("W2-live results");
+        if (static_cast<long>(live.size()) != (n + 7) / 10 || heard != 6 * ((n + 7) / 10))
+            fail("W2-live results");
     }
-    std::fprintf(stderr,
-                 "impl=arvelle extra=W2-live n=%ld edit_commit_plain=%.6f edit_commit_live=%.6f ratio=%.3f "
-                 "undo_plain=%.6f undo_live=%.6f ratio=%.3f; with an empty listener: edit_commit=%.6f undo=%.6f\n",
-                 n, plainEdit, liveEdit, liveEdit / plainEdit, plainUndo, liveUndo, liveUndo / plainUndo, listenEdit,
-                 listenUndo);
+    std::fprintf(
+        stderr,
+        "impl=arvelle extra=W2-live n=%ld edit_commit_plain=%.6f edit_commit_live=%.6f ratio=%.3f "
+        "undo_plain=%.6f undo_live=%.6f ratio=%.3f; with an empty listener: edit_commit=%.6f undo=%.6f\n",
+        n, plainEdit, liveEdit, liveEdit / plainEdit, plainUndo, liveUndo, liveUndo / plainUndo, listenEdit,
+        listenUndo);
 }
 
 // W8: one wide parent edited one undoable step at a time.

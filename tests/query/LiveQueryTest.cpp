@@ -47,11 +47,13 @@ TEST(LiveQueryTest, LiveResultsEqualReEvaluationAfterEveryCommitUndoAndRedo) {
         std::vector<std::unique_ptr<q::AbstractQuery>> queries;
         queries.push_back(std::make_unique<Query<N>>(N::childAttrs().where(C::name() == u"s3") &&
                                                      N::signalAttrs().where(S::dataType() == u"double")));
-        queries.push_back(std::make_unique<Query<S>>(S::dataType() == u"single" || S::sampleTime().isUnset()));
-        queries.push_back(std::make_unique<Query<N>>(
-            N::parentAttrs().where(ParentAttributes::children().count(N::signalAttrs().where(S::dataType() == u"double")) >= 2)));
-        queries.push_back(std::make_unique<Query<C>>(C::attrsOfParent().where(ParentAttributes::attrsOfChildren().size() <= 3) &&
-                                                     C::name().startsWith(u"s")));
+        queries.push_back(
+            std::make_unique<Query<S>>(S::dataType() == u"single" || S::sampleTime().isUnset()));
+        queries.push_back(std::make_unique<Query<N>>(N::parentAttrs().where(
+            ParentAttributes::children().count(N::signalAttrs().where(S::dataType() == u"double")) >= 2)));
+        queries.push_back(std::make_unique<Query<C>>(
+            C::attrsOfParent().where(ParentAttributes::attrsOfChildren().size() <= 3) &&
+            C::name().startsWith(u"s")));
         queries.push_back(std::make_unique<q::DynamicQuery>(
             q::parseQuery(u"TreeNode where parentAttrs.children every (signalAttrs.complexity == REAL)")));
         queries.push_back(std::make_unique<Query<N>>(N::signalAttrs().isUnset() && N::childAttrs().isSet()));
@@ -69,7 +71,8 @@ TEST(LiveQueryTest, LiveResultsEqualReEvaluationAfterEveryCommitUndoAndRedo) {
         }
         auto check = [&](const std::string& when) {
             for (std::size_t i = 0; i < queries.size(); ++i) {
-                SCOPED_TRACE("seed " + std::to_string(seed) + " " + when + " query " + ::fenmo::toUtf8(queries[i]->describe()));
+                SCOPED_TRACE("seed " + std::to_string(seed) + " " + when + " query " +
+                             ::fenmo::toUtf8(queries[i]->describe()));
                 const std::vector<ModelElement> fresh = queries[i]->select(tree.model());
                 ASSERT_EQ(live[i]->results(), fresh);
                 ASSERT_EQ(followers[i].members, identities(fresh));
@@ -116,7 +119,8 @@ TEST(LiveQueryTest, ChangesInsideOneTransactionAreHeardOnceAtTheCommitAndAnAband
         for (const SignalAttributes& s : signals) s->setDataType(std::u16string(u"boolean"));
         EXPECT_TRUE(heard.empty());
         // The live result follows commits; an evaluation inside the transaction sees the change.
-        EXPECT_EQ(Query<SignalAttributes>(SignalAttributes::dataType() == u"boolean").count(tree.model()), signals.size());
+        EXPECT_EQ(Query<SignalAttributes>(SignalAttributes::dataType() == u"boolean").count(tree.model()),
+                  signals.size());
     }  // abandoned
     EXPECT_TRUE(heard.empty());
     {

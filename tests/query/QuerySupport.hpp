@@ -74,13 +74,18 @@ public:
         } else if (what < 50) {
             if (SignalAttributes s = randomSignal()) {
                 const int field = pick(3);
-                if (field == 0) s->setDataType(randomType());
-                else if (field == 1) s->setSampleTime(chance(50) ? boost::optional<std::u16string>(u"0.1") : boost::none);
-                else s->setComplexity(chance(30) ? boost::none : boost::optional<Complexity>(Complexity(pick(3))));
+                if (field == 0)
+                    s->setDataType(randomType());
+                else if (field == 1)
+                    s->setSampleTime(chance(50) ? boost::optional<std::u16string>(u"0.1") : boost::none);
+                else
+                    s->setComplexity(chance(30) ? boost::none
+                                                : boost::optional<Complexity>(Complexity(pick(3))));
             }
         } else if (what < 60) {
             TreeNode n = randomNode();
-            if (n && n->getChildAttrs()) n->getChildAttrs()->setName(u"r" + ::fenmo::widenNumber(++m_renames));
+            if (n && n->getChildAttrs())
+                n->getChildAttrs()->setName(u"r" + ::fenmo::widenNumber(++m_renames));
         } else if (what < 70) {
             TreeNode n = randomNode();
             if (n && n.get() != m_root.get()) n->destroy();
@@ -88,7 +93,8 @@ public:
             // A signal given to a node that has none, or taken away.
             TreeNode n = randomNode();
             if (n && n.get() != m_root.get()) {
-                if (n->getSignalAttrs()) n->setSignalAttrs(SignalAttributes());
+                if (n->getSignalAttrs())
+                    n->setSignalAttrs(SignalAttributes());
                 else {
                     SignalAttributes::Builder b(m_model);
                     randomSignal(b);
@@ -107,17 +113,20 @@ public:
     std::vector<C> all() const {
         std::vector<C> out;
         for (const ModelElement& e : m_model->elements())
-            if (C c = ::fenmo::handleCast<C>(e); c && e->getMetaClass().get() == C::metaClass().get()) out.push_back(c);
+            if (C c = ::fenmo::handleCast<C>(e); c && e->getMetaClass().get() == C::metaClass().get())
+                out.push_back(c);
         return out;
     }
 
     TreeNode randomNode() {
         std::vector<TreeNode> live = all<TreeNode>();
-        return live.empty() ? TreeNode() : live[static_cast<std::size_t>(pick(static_cast<int>(live.size())))];
+        return live.empty() ? TreeNode()
+                            : live[static_cast<std::size_t>(pick(static_cast<int>(live.size())))];
     }
     ParentAttributes randomParentAttributes() {
         std::vector<ParentAttributes> live = all<ParentAttributes>();
-        return live.empty() ? ParentAttributes() : live[static_cast<std::size_t>(pick(static_cast<int>(live.size())))];
+        return live.empty() ? ParentAttributes()
+                            : live[static_cast<std::size_t>(pick(static_cast<int>(live.size())))];
     }
 
     boost::optional<std::u16string> randomType() {
@@ -135,7 +144,8 @@ private:
     }
     SignalAttributes randomSignal() {
         std::vector<SignalAttributes> live = all<SignalAttributes>();
-        return live.empty() ? SignalAttributes() : live[static_cast<std::size_t>(pick(static_cast<int>(live.size())))];
+        return live.empty() ? SignalAttributes()
+                            : live[static_cast<std::size_t>(pick(static_cast<int>(live.size())))];
     }
     template <class B>
     void randomSignal(B& b) {
@@ -169,6 +179,8 @@ std::vector<C> bruteForce(const RandomTree& tree, F&& keep) {
     return out;
 }
 
-inline std::u16string text(const boost::optional<std::u16string>& v) { return v ? *v : u""; }
+inline std::u16string text(const boost::optional<std::u16string>& v) {
+    return v ? *v : u"";
+}
 
 }  // namespace querytest

@@ -17,7 +17,9 @@ using q::SearchClassMatchMode;
 
 // A condition that does not type-check is not a condition at all: these must not compile.
 template <class C, class V>
-concept Comparable = requires(const C& c, const V& v) { c == v; };
+concept Comparable = requires(const C& c, const V& v) {
+    c == v;
+};
 static_assert(Comparable<decltype(SignalAttributes::dataType()), const char16_t*>);
 static_assert(!Comparable<decltype(SignalAttributes::dataType()), int>);
 static_assert(Comparable<decltype(ChildAttributes::indexOne()), int>);
@@ -29,16 +31,22 @@ static_assert(!Comparable<decltype(SignalAttributes::complexity()), int>);
 static_assert(Comparable<decltype(PropagationAttributes::isMessage()), bool>);
 static_assert(!Comparable<decltype(PropagationAttributes::isMessage()), int>);
 template <class C>
-concept HasIsSet = requires(const C& c) { c.isSet(); };
+concept HasIsSet = requires(const C& c) {
+    c.isSet();
+};
 static_assert(HasIsSet<decltype(SignalAttributes::dataType())>);
 static_assert(!HasIsSet<decltype(ChildAttributes::name())>);  // mandatory: always set
 template <class C>
-concept HasStartsWith = requires(const C& c) { c.startsWith(u"x"); };
+concept HasStartsWith = requires(const C& c) {
+    c.startsWith(u"x");
+};
 static_assert(HasStartsWith<decltype(ChildAttributes::name())>);
 static_assert(!HasStartsWith<decltype(ChildAttributes::indexOne())>);
 // Conditions on different classes do not combine.
 template <class A, class B>
-concept Joinable = requires(const A& a, const B& b) { a && b; };
+concept Joinable = requires(const A& a, const B& b) {
+    a&& b;
+};
 static_assert(Joinable<q::Condition<TreeNode>, q::Condition<TreeNode>>);
 static_assert(!Joinable<q::Condition<TreeNode>, q::Condition<SignalAttributes>>);
 
@@ -61,9 +69,9 @@ std::vector<Case> cases(const ParentAttributes& someParent) {
     using N = TreeNode;
     using C = ChildAttributes;
     std::vector<Case> out;
-    out.push_back(makeCase<S>("dataType == double and sampleTime set",
-                              S::dataType() == u"double" && S::sampleTime().isSet(),
-                              [](const S& s) { return text(s->getDataType()) == u"double" && s->hasSampleTime(); }));
+    out.push_back(makeCase<S>(
+        "dataType == double and sampleTime set", S::dataType() == u"double" && S::sampleTime().isSet(),
+        [](const S& s) { return text(s->getDataType()) == u"double" && s->hasSampleTime(); }));
     out.push_back(makeCase<S>("complexity == REAL or not dataType startswith in",
                               S::complexity() == Complexity::REAL || !S::dataType().startsWith(u"in"),
                               [](const S& s) {
@@ -74,46 +82,49 @@ std::vector<Case> cases(const ParentAttributes& someParent) {
                               [](const S& s) { return s->hasDataType() && *s->getDataType() != u"double"; }));
     out.push_back(makeCase<S>("dataType < f", S::dataType() < u"f",
                               [](const S& s) { return s->hasDataType() && *s->getDataType() < u"f"; }));
-    out.push_back(makeCase<S>("complexity unset or >= COMPLEX",
-                              S::complexity().isUnset() || S::complexity() >= Complexity::COMPLEX,
-                              [](const S& s) { return !s->hasComplexity() || *s->getComplexity() == Complexity::COMPLEX; }));
-    out.push_back(makeCase<N>("childAttrs.name startswith s1", N::childAttrs().where(C::name().startsWith(u"s1")),
-                              [](const N& n) { return n->getChildAttrs() && n->getChildAttrs()->getName().starts_with(u"s1"); }));
-    out.push_back(makeCase<N>("single signal, index >= 2",
-                              N::signalAttrs().where(S::dataType() == u"single") &&
-                                  N::childAttrs().where(C::indexOne() >= 2),
-                              [](const N& n) {
-                                  return n->getSignalAttrs() && text(n->getSignalAttrs()->getDataType()) == u"single" &&
-                                         n->getChildAttrs() && n->getChildAttrs()->getIndexOne() >= 2;
-                              }));
-    out.push_back(makeCase<N>("some child has a signal",
-                              N::parentAttrs().where(ParentAttributes::children().some(N::signalAttrs().isSet())),
-                              [](const N& n) {
-                                  if (!n->getParentAttrs()) return false;
-                                  for (const N& c : n->getParentAttrs()->getChildren())
-                                      if (c->getSignalAttrs()) return true;
-                                  return false;
-                              }));
-    out.push_back(makeCase<N>("every child is a double signal",
-                              N::parentAttrs().where(ParentAttributes::children().every(
-                                  N::signalAttrs().where(S::dataType() == u"double"))),
-                              [](const N& n) {
-                                  if (!n->getParentAttrs()) return false;
-                                  for (const N& c : n->getParentAttrs()->getChildren())
-                                      if (!c->getSignalAttrs() || text(c->getSignalAttrs()->getDataType()) != u"double")
-                                          return false;
-                                  return true;
-                              }));
-    out.push_back(makeCase<N>("at least two children whose name contains 1",
-                              N::parentAttrs().where(ParentAttributes::children().count(
-                                                         N::childAttrs().where(C::name().contains(u"1"))) >= 2),
-                              [](const N& n) {
-                                  if (!n->getParentAttrs()) return false;
-                                  int count = 0;
-                                  for (const N& c : n->getParentAttrs()->getChildren())
-                                      count += c->getChildAttrs()->getName().find(u"1") != std::u16string::npos;
-                                  return count >= 2;
-                              }));
+    out.push_back(makeCase<S>(
+        "complexity unset or >= COMPLEX", S::complexity().isUnset() || S::complexity() >= Complexity::COMPLEX,
+        [](const S& s) { return !s->hasComplexity() || *s->getComplexity() == Complexity::COMPLEX; }));
+    out.push_back(makeCase<N>(
+        "childAttrs.name startswith s1", N::childAttrs().where(C::name().startsWith(u"s1")),
+        [](const N& n) { return n->getChildAttrs() && n->getChildAttrs()->getName().starts_with(u"s1"); }));
+    out.push_back(makeCase<N>(
+        "single signal, index >= 2",
+        N::signalAttrs().where(S::dataType() == u"single") && N::childAttrs().where(C::indexOne() >= 2),
+        [](const N& n) {
+            return n->getSignalAttrs() && text(n->getSignalAttrs()->getDataType()) == u"single" &&
+                   n->getChildAttrs() && n->getChildAttrs()->getIndexOne() >= 2;
+        }));
+    out.push_back(makeCase<N>(
+        "some child has a signal",
+        N::parentAttrs().where(ParentAttributes::children().some(N::signalAttrs().isSet())), [](const N& n) {
+            if (!n->getParentAttrs()) return false;
+            for (const N& c : n->getParentAttrs()->getChildren())
+                if (c->getSignalAttrs()) return true;
+            return false;
+        }));
+    out.push_back(makeCase<N>(
+        "every child is a double signal",
+        N::parentAttrs().where(
+            ParentAttributes::children().every(N::signalAttrs().where(S::dataType() == u"double"))),
+        [](const N& n) {
+            if (!n->getParentAttrs()) return false;
+            for (const N& c : n->getParentAttrs()->getChildren())
+                if (!c->getSignalAttrs() || text(c->getSignalAttrs()->getDataType()) != u"double")
+                    return false;
+            return true;
+        }));
+    out.push_back(makeCase<N>(
+        "at least two children whose name contains 1",
+        N::parentAttrs().where(
+            ParentAttributes::children().count(N::childAttrs().where(C::name().contains(u"1"))) >= 2),
+        [](const N& n) {
+            if (!n->getParentAttrs()) return false;
+            int count = 0;
+            for (const N& c : n->getParentAttrs()->getChildren())
+                count += c->getChildAttrs()->getName().find(u"1") != std::u16string::npos;
+            return count >= 2;
+        }));
     out.push_back(makeCase<ParentAttributes>("no child is a bus",
                                              ParentAttributes::children().none(N::parentAttrs().isSet()),
                                              [](const ParentAttributes& p) {
@@ -125,24 +136,30 @@ std::vector<Case> cases(const ParentAttributes& someParent) {
                               C::name().matches(u"s[0-9]+") && C::indexOne() < 4, [](const C& c) {
                                   const std::u16string& n = c->getName();
                                   bool digits = n.size() > 1 && n[0] == u's' &&
-                                                std::all_of(n.begin() + 1, n.end(), [](char16_t d) { return d >= u'0' && d <= u'9'; });
+                                                std::all_of(n.begin() + 1, n.end(), [](char16_t d) {
+                                                    return d >= u'0' && d <= u'9';
+                                                });
                                   return digits && c->getIndexOne() < 4;
                               }));
-    out.push_back(makeCase<C>("parent with more than three children",
-                              C::attrsOfParent().where(ParentAttributes::attrsOfChildren().size() > 3),
-                              [](const C& c) { return c->getAttrsOfParent() && c->getAttrsOfParent()->getAttrsOfChildren().size() > 3; }));
+    out.push_back(makeCase<C>(
+        "parent with more than three children",
+        C::attrsOfParent().where(ParentAttributes::attrsOfChildren().size() > 3), [](const C& c) {
+            return c->getAttrsOfParent() && c->getAttrsOfParent()->getAttrsOfChildren().size() > 3;
+        }));
     out.push_back(makeCase<N>("leaf-like: no signal but child attributes",
                               N::signalAttrs().isUnset() && N::childAttrs().isSet(),
                               [](const N& n) { return !n->getSignalAttrs() && n->getChildAttrs(); }));
     // Answered through the parent's keyed map, not a scan.
-    out.push_back(makeCase<C>("s2 under one parent (keyed)", C::attrsOfParent() == someParent && C::name() == u"s2",
-                              [someParent](const C& c) {
-                                  return c->getAttrsOfParent().get() == someParent.get() && c->getName() == u"s2";
-                              }));
+    out.push_back(
+        makeCase<C>("s2 under one parent (keyed)", C::attrsOfParent() == someParent && C::name() == u"s2",
+                    [someParent](const C& c) {
+                        return c->getAttrsOfParent().get() == someParent.get() && c->getName() == u"s2";
+                    }));
     out.push_back(makeCase<N>("the node of s1 under one parent (keyed, through the slot)",
                               N::childAttrs().where(C::attrsOfParent() == someParent && C::indexOne() == 1),
                               [someParent](const N& n) {
-                                  return n->getChildAttrs() && n->getChildAttrs()->getAttrsOfParent().get() == someParent.get() &&
+                                  return n->getChildAttrs() &&
+                                         n->getChildAttrs()->getAttrsOfParent().get() == someParent.get() &&
                                          n->getChildAttrs()->getIndexOne() == 1;
                               }));
     out.push_back(makeCase<N>("not (a or b) == not a and not b",
@@ -159,7 +176,8 @@ TEST(QueryTest, TypedConstraintsAgreeWithBruteForceOverRandomEditedModels) {
             for (int i = 0; i < 60; ++i) tree.edit();
             const ParentAttributes someParent = tree.randomParentAttributes();
             for (const Case& c : cases(someParent)) {
-                SCOPED_TRACE("seed " + std::to_string(seed) + " round " + std::to_string(round) + ": " + c.name);
+                SCOPED_TRACE("seed " + std::to_string(seed) + " round " + std::to_string(round) + ": " +
+                             c.name);
                 std::vector<ModelElement> found = c.query(tree.model());
                 std::set<const ModelElement::Impl*> got = identities(found);
                 EXPECT_EQ(got.size(), found.size()) << "an element came twice";
@@ -194,9 +212,11 @@ TEST(QueryTest, EqualityWithAParentAndAChildNameIsALookUpNotAScan) {
     ASSERT_GE(parent->getChildren().size(), 3u);
     int tested = 0;
     auto counted = [&](const q::Condition<ChildAttributes>& c) {
-        return q::Condition<ChildAttributes>(q::detail::allOf(c.node(), std::make_shared<CountingNode>(tested)));
+        return q::Condition<ChildAttributes>(
+            q::detail::allOf(c.node(), std::make_shared<CountingNode>(tested)));
     };
-    Query<ChildAttributes> byName(counted(ChildAttributes::attrsOfParent() == parent && ChildAttributes::name() == u"s2"));
+    Query<ChildAttributes> byName(
+        counted(ChildAttributes::attrsOfParent() == parent && ChildAttributes::name() == u"s2"));
     std::vector<ChildAttributes> found = byName.evaluate(tree.model());
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(found[0].get(), parent->findChildByName(u"s2").get());
@@ -204,12 +224,14 @@ TEST(QueryTest, EqualityWithAParentAndAChildNameIsALookUpNotAScan) {
 
     // By index (the map's other key), and a name the parent does not have: nothing is scanned.
     tested = 0;
-    EXPECT_EQ(Query<ChildAttributes>(counted(ChildAttributes::indexOne() == 3 && ChildAttributes::attrsOfParent() == parent))
+    EXPECT_EQ(Query<ChildAttributes>(
+                  counted(ChildAttributes::indexOne() == 3 && ChildAttributes::attrsOfParent() == parent))
                   .count(tree.model()),
               1u);
     EXPECT_EQ(tested, 1);
     tested = 0;
-    EXPECT_EQ(Query<ChildAttributes>(counted(ChildAttributes::attrsOfParent() == parent && ChildAttributes::name() == u"zz"))
+    EXPECT_EQ(Query<ChildAttributes>(
+                  counted(ChildAttributes::attrsOfParent() == parent && ChildAttributes::name() == u"zz"))
                   .count(tree.model()),
               0u);
     EXPECT_EQ(tested, 0);
@@ -217,14 +239,18 @@ TEST(QueryTest, EqualityWithAParentAndAChildNameIsALookUpNotAScan) {
     // Through the node's childAttrs slot: the node that holds the child found.
     tested = 0;
     Query<TreeNode> node(q::Condition<TreeNode>(q::detail::allOf(
-        TreeNode::childAttrs().where(ChildAttributes::attrsOfParent() == parent && ChildAttributes::name() == u"s2").node(),
+        TreeNode::childAttrs()
+            .where(ChildAttributes::attrsOfParent() == parent && ChildAttributes::name() == u"s2")
+            .node(),
         std::make_shared<CountingNode>(tested))));
-    EXPECT_EQ(node.evaluate(tree.model()), std::vector<TreeNode>{::fenmo::handleCast<TreeNode>(found[0]->container())});
+    EXPECT_EQ(node.evaluate(tree.model()),
+              std::vector<TreeNode>{::fenmo::handleCast<TreeNode>(found[0]->container())});
     EXPECT_EQ(tested, 1);
 
     // Without the parent the same name is a scan of the class.
     tested = 0;
-    const std::size_t all = Query<ChildAttributes>(counted(ChildAttributes::name() == u"s2")).count(tree.model());
+    const std::size_t all =
+        Query<ChildAttributes>(counted(ChildAttributes::name() == u"s2")).count(tree.model());
     EXPECT_GT(all, 1u);
     EXPECT_EQ(static_cast<std::size_t>(tested), all);
 }
@@ -243,7 +269,8 @@ TEST(QueryTest, ResultsComeInCreationOrderWithAndWithoutSubclasses) {
 
     // A destroyed node leaves its place; undoing the destruction brings it back at the end.
     TreeNode victim = created[5];
-    const bool hadSubtree = static_cast<bool>(victim->getParentAttrs()) && !victim->getParentAttrs()->getChildren().empty();
+    const bool hadSubtree =
+        static_cast<bool>(victim->getParentAttrs()) && !victim->getParentAttrs()->getChildren().empty();
     victim->destroy();
     std::vector<TreeNode> after = Query<TreeNode>().evaluate(tree.model());
     EXPECT_EQ(std::find(after.begin(), after.end(), victim), after.end());
@@ -258,7 +285,8 @@ TEST(QueryTest, EvaluationSeesTheOpenTransactionAndChangesNothing) {
     RandomTree tree(11);
     for (int i = 0; i < 30; ++i) tree.add();
     int reports = 0;
-    ::fenmo::ListenerToken token = tree.model()->addListener([&](const ::fenmo::ChangeReport&) { ++reports; });
+    ::fenmo::ListenerToken token =
+        tree.model()->addListener([&](const ::fenmo::ChangeReport&) { ++reports; });
     const std::size_t steps = tree.model()->undoStepCount();
     Query<SignalAttributes> doubles(SignalAttributes::dataType() == u"double");
     const std::size_t before = doubles.count(tree.model());
@@ -299,9 +327,11 @@ TEST(QueryTest, InstanceFormBindsTheQueryToItsConstrainables) {
     TreeNode::Constrainables node({query, SearchClassMatchMode::WithSubclasses});
     EXPECT_EQ(query.getSearchClass().get(), TreeNode::metaClass().get());
     query.where(node.signalAttrs.where(SignalAttributes::dataType() == u"double") && node.childAttrs.isSet());
-    std::set<const ModelElement::Impl*> expected = identities(bruteForce<TreeNode>(tree, [](const TreeNode& n) {
-        return n->getSignalAttrs() && text(n->getSignalAttrs()->getDataType()) == u"double" && n->getChildAttrs();
-    }));
+    std::set<const ModelElement::Impl*> expected =
+        identities(bruteForce<TreeNode>(tree, [](const TreeNode& n) {
+            return n->getSignalAttrs() && text(n->getSignalAttrs()->getDataType()) == u"double" &&
+                   n->getChildAttrs();
+        }));
     EXPECT_EQ(identities(query.select(tree.model())), expected);
 
     // Equality with an element: exactly that one; with an empty handle: none.
@@ -333,16 +363,22 @@ TEST(QueryTest, InstanceFormBindsTheQueryToItsConstrainables) {
 TEST(QueryTest, StaticConstrainablesAreBuiltOnceAndBoundToTheirOwnProperty) {
     EXPECT_EQ(&SignalAttributes::dataType(), &SignalAttributes::dataType());
     EXPECT_EQ(SignalAttributes::dataType().property().get(), schema::SignalAttributes::dataType().get());
-    EXPECT_NE(SignalAttributes::dataType().property().get(), BusTypeElementAttributes::dataType().property().get());
+    EXPECT_NE(SignalAttributes::dataType().property().get(),
+              BusTypeElementAttributes::dataType().property().get());
     EXPECT_EQ(&TreeNode::Uuid(), &TreeNode::Uuid());
     static_assert(std::is_empty_v<q::MetaclassAttachment<TreeNode>>);
     static_assert(sizeof(BlockAttributes::Constrainables) == sizeof(ModelElement::Constrainables));
-    static_assert(std::is_same_v<decltype(PropagationAttributes::tavBusSrcOPort()),
-                                 q::ConstrainableWithAttachment<int, q::MetaclassAttachment<PropagationAttributes>, 1>&>);
-    static_assert(std::is_same_v<decltype(ChildAttributes::name()),
-                                 q::ConstrainableWithAttachment<std::u16string, q::MetaclassAttachment<ChildAttributes>, 0>&>);
-    static_assert(std::is_same_v<decltype(ParentAttributes::children()),
-                                 q::ConstrainableCollectionWithAttachment<TreeNode, q::MetaclassAttachment<ParentAttributes>>&>);
+    static_assert(std::is_same_v<
+                  decltype(PropagationAttributes::tavBusSrcOPort()),
+                  q::ConstrainableWithAttachment<int, q::MetaclassAttachment<PropagationAttributes>, 1>&>);
+    static_assert(
+        std::is_same_v<
+            decltype(ChildAttributes::name()),
+            q::ConstrainableWithAttachment<std::u16string, q::MetaclassAttachment<ChildAttributes>, 0>&>);
+    static_assert(
+        std::is_same_v<
+            decltype(ParentAttributes::children()),
+            q::ConstrainableCollectionWithAttachment<TreeNode, q::MetaclassAttachment<ParentAttributes>>&>);
 
     // First use from several threads at once: one object, bound to its property, for every caller.
     constexpr int kThreads = 8;
@@ -360,7 +396,8 @@ TEST(QueryTest, StaticConstrainablesAreBuiltOnceAndBoundToTheirOwnProperty) {
     for (std::thread& t : threads) t.join();
     for (int i = 0; i < kThreads; ++i) {
         EXPECT_EQ(seen[static_cast<std::size_t>(i)], seen[0]);
-        EXPECT_EQ(properties[static_cast<std::size_t>(i)], schema::MessageQueueAttributes::queueCapacity().get());
+        EXPECT_EQ(properties[static_cast<std::size_t>(i)],
+                  schema::MessageQueueAttributes::queueCapacity().get());
     }
 }
 

@@ -22,8 +22,8 @@ struct Pair {
 };
 
 template <class C>
-std::function<std::vector<ModelElement>(const Model&)> typed(const q::Condition<C>& condition,
-                                                             SearchClassMatchMode mode = SearchClassMatchMode::WithSubclasses) {
+std::function<std::vector<ModelElement>(const Model&)> typed(
+    const q::Condition<C>& condition, SearchClassMatchMode mode = SearchClassMatchMode::WithSubclasses) {
     Query<C> query(condition, mode);
     return [query](const Model& m) { return query.select(m); };
 }
@@ -36,14 +36,18 @@ TEST(TextQueryTest, TextAndTypedConditionsFindTheSameElementsInTheSameOrder) {
     const std::vector<Pair> pairs = {
         {u"SignalAttributes where dataType == \"double\" and sampleTime is set",
          typed<S>(S::dataType() == u"double" && S::sampleTime().isSet())},
-        {u"TreeNode where childAttrs.name startswith \"s1\"", typed<N>(N::childAttrs().where(C::name().startsWith(u"s1")))},
+        {u"TreeNode where childAttrs.name startswith \"s1\"",
+         typed<N>(N::childAttrs().where(C::name().startsWith(u"s1")))},
         {u"TreeNode where parentAttrs.children some (signalAttrs is set)",
          typed<N>(N::parentAttrs().where(P::children().some(N::signalAttrs().isSet())))},
         {u"TreeNode where parentAttrs has (children every (signalAttrs.dataType == \"double\"))",
-         typed<N>(N::parentAttrs().where(P::children().every(N::signalAttrs().where(S::dataType() == u"double"))))},
+         typed<N>(N::parentAttrs().where(
+             P::children().every(N::signalAttrs().where(S::dataType() == u"double"))))},
         {u"TreeNode where parentAttrs.children count (childAttrs.name contains \"1\") >= 2",
-         typed<N>(N::parentAttrs().where(P::children().count(N::childAttrs().where(C::name().contains(u"1"))) >= 2))},
-        {u"ParentAttributes where children none (parentAttrs is set)", typed<P>(P::children().none(N::parentAttrs().isSet()))},
+         typed<N>(N::parentAttrs().where(
+             P::children().count(N::childAttrs().where(C::name().contains(u"1"))) >= 2))},
+        {u"ParentAttributes where children none (parentAttrs is set)",
+         typed<P>(P::children().none(N::parentAttrs().isSet()))},
         {u"ChildAttributes where name matches \"s[0-9]+\" and indexOne < 4",
          typed<C>(C::name().matches(u"s[0-9]+") && C::indexOne() < 4)},
         {u"ChildAttributes where attrsOfParent.attrsOfChildren size > 3",
@@ -53,7 +57,8 @@ TEST(TextQueryTest, TextAndTypedConditionsFindTheSameElementsInTheSameOrder) {
         {u"TreeNode where not (signalAttrs is set or parentAttrs is set)",
          typed<N>(!(N::signalAttrs().isSet() || N::parentAttrs().isSet()))},
         {u"SignalAttributes only where complexity is unset or complexity >= COMPLEX",
-         typed<S>(S::complexity().isUnset() || S::complexity() >= Complexity::COMPLEX, SearchClassMatchMode::ClassOnly)},
+         typed<S>(S::complexity().isUnset() || S::complexity() >= Complexity::COMPLEX,
+                  SearchClassMatchMode::ClassOnly)},
         {u"SignalAttributes where dataType != \"double\" and dataType <= \"int8\"",
          typed<S>(S::dataType() != u"double" && S::dataType() <= u"int8")},
         {u"TreeNode", typed<N>(N::childAttrs().isSet() || N::childAttrs().isUnset())},
@@ -68,7 +73,8 @@ TEST(TextQueryTest, TextAndTypedConditionsFindTheSameElementsInTheSameOrder) {
             const std::vector<ModelElement> expected = pair.typed(tree.model());
             EXPECT_EQ(parsed.select(tree.model()), expected);
             // The description is text of the same form and finds the same.
-            EXPECT_EQ(q::parseQuery(parsed.describe()).select(tree.model()), expected) << ::fenmo::toUtf8(parsed.describe());
+            EXPECT_EQ(q::parseQuery(parsed.describe()).select(tree.model()), expected)
+                << ::fenmo::toUtf8(parsed.describe());
         }
     }
     EXPECT_EQ(Query<TreeNode>(TreeNode::childAttrs().where(ChildAttributes::name() == u"a\"b")).describe(),
@@ -85,18 +91,21 @@ TEST(TextQueryTest, BadTextGivesOneMessageWithItsColumn) {
         {u"", 1, u"expected a class name"},
         {u"Widget where x == 1", 1, u"unknown class 'Widget'"},
         {u"TreeNode where childAttrs.nam == \"x\"", 27, u"'ChildAttributes' has no property 'nam'"},
-        {u"SignalAttributes where dataType == 3", 36, u"'dataType' is text; expected a text in double quotes"},
+        {u"SignalAttributes where dataType == 3", 36,
+         u"'dataType' is text; expected a text in double quotes"},
         {u"ChildAttributes where indexOne == \"3\"", 35, u"'indexOne' is an integer"},
         {u"PropagationAttributes where isMessage == 1", 42, u"expected true or false"},
         {u"SignalAttributes where complexity == SOFT", 38, u"'SOFT' is not a literal of Complexity"},
         {u"SignalAttributes where dims matches \"([\"", 37, u"invalid regular expression"},
         {u"SignalAttributes where dims == \"open", 32, u"the text has no closing quote"},
-        {u"SignalAttributes where dims == \"x\" dataType", 36, u"expected 'and', 'or' or the end of the query"},
+        {u"SignalAttributes where dims == \"x\" dataType", 36,
+         u"expected 'and', 'or' or the end of the query"},
         {u"SignalAttributes dataType == \"x\"", 18, u"expected 'where' or the end of the query"},
         {u"SignalAttributes where dataType.size == 1", 32, u"'dataType' is text and has no properties"},
         {u"TreeNode where signalAttrs some (dataType is set)", 28, u"'some' needs a collection"},
         {u"TreeNode where signalAttrs == \"x\"", 28, u"'signalAttrs' is an element"},
-        {u"PropagationAttributes where groundSource is set", 29, u"'PropagationAttributes.groundSource' cannot be queried"},
+        {u"PropagationAttributes where groundSource is set", 29,
+         u"'PropagationAttributes.groundSource' cannot be queried"},
         {u"TreeNode where isInherited == true", 16, u"'TreeNode.isInherited' cannot be queried"},
         {u"BlockAttributes where tavBlocks is set", 23, u"'BlockAttributes.tavBlocks' cannot be queried"},
         {u"ChildAttributes where name is set", 31, u"'name' always has a value"},
@@ -132,7 +141,9 @@ TEST(TextQueryTest, TheQueryCommandPrintsMatchesAndTheCountOrTheErrorWithACaret)
     std::string out, err;
     EXPECT_EQ(run({"query", "TreeNode where childAttrs.name startswith \"Wheel\""}, out, err), 0) << err;
     EXPECT_NE(out.find("CruiseControl/Inputs/Vehicle/WheelSpdFL\n"), std::string::npos) << out;
-    EXPECT_NE(out.find("5 matches of TreeNode where childAttrs.name startswith \"Wheel\"\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("5 matches of TreeNode where childAttrs.name startswith \"Wheel\"\n"),
+              std::string::npos)
+        << out;
     EXPECT_TRUE(err.empty());
 
     EXPECT_EQ(run({"query", "SignalAttributes where dataType == \"nothing\""}, out, err), 0);

@@ -121,10 +121,12 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     diff->add_option("after", otherFile, "The second model file")->required();
 
     std::string queryText;
-    CLI::App* query = app.add_subcommand("query", "Print the elements of a model that a query in text form finds");
+    CLI::App* query =
+        app.add_subcommand("query", "Print the elements of a model that a query in text form finds");
     query->group("Commands")->footer(kQueryFooter);
     query->fallthrough();
-    query->add_option("text", queryText, "The query, e.g. 'SignalAttributes where dataType == \"double\"'")->required();
+    query->add_option("text", queryText, "The query, e.g. 'SignalAttributes where dataType == \"double\"'")
+        ->required();
     query->add_option("file", file, "The model file (default: the demo's example model)");
 
     try {

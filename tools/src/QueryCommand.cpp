@@ -55,7 +55,8 @@ int runQuery(const std::string& text, const std::string& path, std::ostream& out
     }
     ElementNames names;
     for (const ::fenmo::ModelElement& element : model->elements())
-        if (auto node = ::fenmo::handleCast<tn::TreeNode>(element); node && !node->containerImpl()) names.remember(node);
+        if (auto node = ::fenmo::handleCast<tn::TreeNode>(element); node && !node->containerImpl())
+            names.remember(node);
 
     std::size_t count = 0;
     query->forEachMatch(model, [&](::fenmo::ModelElement::Impl& match) {
@@ -65,7 +66,8 @@ int runQuery(const std::string& text, const std::string& path, std::ostream& out
         ++count;
         return true;
     });
-    out << count << (count == 1 ? " match" : " matches") << " of " << ::fenmo::toUtf8(query->describe()) << "\n";
+    out << count << (count == 1 ? " match" : " matches") << " of " << ::fenmo::toUtf8(query->describe())
+        << "\n";
     return kExitOk;
 }
 

@@ -76,7 +76,8 @@ struct LiveQuery::State {
             // Every step that leads on to another one is walked backwards.
             for (const auto& path : paths)
                 for (std::size_t i = 0; i + 1 < path.size(); ++i)
-                    if (!path[i]->impl().isComposite() && !path[i]->impl().getOpposite().get()) incremental = false;
+                    if (!path[i]->impl().isComposite() && !path[i]->impl().getOpposite().get())
+                        incremental = false;
         }
     }
 
@@ -141,8 +142,9 @@ struct LiveQuery::State {
             }
     }
     // `element` owns step `j` of the path; walks steps j-1 ... 0 back to the subjects.
-    void walkBack(const std::vector<const detail::PropertyAccess*>& path, std::size_t j, ModelElement::Impl& element,
-                  std::vector<ModelElement::Impl*>& out, std::vector<ModelElement>& keep) {
+    void walkBack(const std::vector<const detail::PropertyAccess*>& path, std::size_t j,
+                  ModelElement::Impl& element, std::vector<ModelElement::Impl*>& out,
+                  std::vector<ModelElement>& keep) {
         m_current.assign(1, &element);
         for (std::size_t i = j; i-- > 0;) {
             m_previous.clear();
@@ -162,7 +164,8 @@ struct LiveQuery::State {
             // A created or destroyed element changes only its own membership: whatever reaches it
             // changed a property to do so, and is among the modified elements.
             std::vector<ModelElement::Impl*> candidates;
-            candidates.reserve(report.created().size() + report.destroyed().size() + 2 * report.modified().size());
+            candidates.reserve(report.created().size() + report.destroyed().size() +
+                               2 * report.modified().size());
             for (const ModelElement& e : report.created())
                 if (e.get()) candidates.push_back(e.get());
             for (const ElementChange& change : report.modified())
@@ -178,14 +181,16 @@ struct LiveQuery::State {
             std::vector<const ModelElement::Impl*> gone;
             for (const auto& [e, held] : members)
                 if (!matches.count(const_cast<ModelElement::Impl*>(e))) gone.push_back(e);
-            for (const ModelElement::Impl* e : gone) settle(*const_cast<ModelElement::Impl*>(e), false, delta);
+            for (const ModelElement::Impl* e : gone)
+                settle(*const_cast<ModelElement::Impl*>(e), false, delta);
             for (ModelElement::Impl* e : matches) settle(*e, true, delta);
         }
         if (delta.entered.empty() && delta.left.empty()) return;
         sortByExtent(delta.entered);
         // Elements that left may be out of the model: their order is the one they had when they joined.
-        std::stable_sort(delta.left.begin(), delta.left.end(),
-                         [&](const ModelElement& a, const ModelElement& b) { return leftOrder(a) < leftOrder(b); });
+        std::stable_sort(
+            delta.left.begin(), delta.left.end(),
+            [&](const ModelElement& a, const ModelElement& b) { return leftOrder(a) < leftOrder(b); });
         // A listener may drop its own token (or others') while it is told: call a copy.
         auto listenersNow = listeners;
         for (const auto& [id, listener] : listenersNow) listener(delta);
@@ -214,10 +219,13 @@ LiveQuery::LiveQuery(const Model& model, const AbstractQuery& query) {
     m_state->evaluateAll(matches);
     for (ModelElement::Impl* e : matches) m_state->members.emplace(e, ModelElement(e, true));
     // The model's listener holds the state: dropping this object removes it, and with it the state.
-    m_modelListener = model->addListener([state = m_state](const ChangeReport& report) { state->onReport(report); });
+    m_modelListener =
+        model->addListener([state = m_state](const ChangeReport& report) { state->onReport(report); });
 }
 
-LiveQuery::~LiveQuery() { m_modelListener.reset(); }
+LiveQuery::~LiveQuery() {
+    m_modelListener.reset();
+}
 
 std::vector<ModelElement> LiveQuery::results() const {
     std::vector<ModelElement> out;
@@ -227,13 +235,17 @@ std::vector<ModelElement> LiveQuery::results() const {
     return out;
 }
 
-std::size_t LiveQuery::size() const noexcept { return m_state->members.size(); }
+std::size_t LiveQuery::size() const noexcept {
+    return m_state->members.size();
+}
 
 bool LiveQuery::contains(const ModelElement& element) const noexcept {
     return m_state->members.count(element.get()) != 0;
 }
 
-bool LiveQuery::isIncremental() const noexcept { return m_state->incremental; }
+bool LiveQuery::isIncremental() const noexcept {
+    return m_state->incremental;
+}
 
 ListenerToken LiveQuery::addListener(Listener listener) {
     const std::uint64_t id = m_state->nextListener++;

@@ -32,12 +32,18 @@ std::wstring wide(std::u16string_view text) {
 
 const char16_t* opText(Compare op) {
     switch (op) {
-        case Compare::Equal: return u" == ";
-        case Compare::NotEqual: return u" != ";
-        case Compare::Less: return u" < ";
-        case Compare::LessEqual: return u" <= ";
-        case Compare::Greater: return u" > ";
-        case Compare::GreaterEqual: return u" >= ";
+        case Compare::Equal:
+            return u" == ";
+        case Compare::NotEqual:
+            return u" != ";
+        case Compare::Less:
+            return u" < ";
+        case Compare::LessEqual:
+            return u" <= ";
+        case Compare::Greater:
+            return u" > ";
+        case Compare::GreaterEqual:
+            return u" >= ";
     }
     return u" ? ";
 }
@@ -51,7 +57,9 @@ std::u16string quoted(std::u16string_view text) {
     return out + u"\"";
 }
 
-std::u16string nameOf(const PropertyAccess& access) { return access.property ? access.impl().getName() : u"?"; }
+std::u16string nameOf(const PropertyAccess& access) {
+    return access.property ? access.impl().getName() : u"?";
+}
 
 std::u16string numberText(const PropertyAccess& access, std::int32_t value) {
     if (!access.property) return widenNumber(value);
@@ -64,7 +72,9 @@ std::u16string numberText(const PropertyAccess& access, std::int32_t value) {
     return widenNumber(value);
 }
 
-std::u16string pathText(const std::u16string& step, const std::u16string& rest) { return step + u"." + rest; }
+std::u16string pathText(const std::u16string& step, const std::u16string& rest) {
+    return step + u"." + rest;
+}
 
 void addPath(std::vector<std::vector<const PropertyAccess*>>& out, std::vector<const PropertyAccess*>& prefix,
              const PropertyAccess& last) {
@@ -79,12 +89,18 @@ Node::~Node() = default;
 
 bool compare(Compare op, int order) noexcept {
     switch (op) {
-        case Compare::Equal: return order == 0;
-        case Compare::NotEqual: return order != 0;
-        case Compare::Less: return order < 0;
-        case Compare::LessEqual: return order <= 0;
-        case Compare::Greater: return order > 0;
-        case Compare::GreaterEqual: return order >= 0;
+        case Compare::Equal:
+            return order == 0;
+        case Compare::NotEqual:
+            return order != 0;
+        case Compare::Less:
+            return order < 0;
+        case Compare::LessEqual:
+            return order <= 0;
+        case Compare::Greater:
+            return order > 0;
+        case Compare::GreaterEqual:
+            return order >= 0;
     }
     return false;
 }
@@ -106,7 +122,8 @@ Value::List reflectiveEntries(const PropertyAccess& access, const ModelElement::
     return v.getEntries();
 }
 
-const std::u16string* readText(const PropertyAccess& access, const ModelElement::Impl& e, std::u16string& scratch) {
+const std::u16string* readText(const PropertyAccess& access, const ModelElement::Impl& e,
+                               std::u16string& scratch) {
     if (access.text) return access.text(e);
     Value v = reflect(access, e);
     const auto* text = v.getIf<std::u16string>();
@@ -118,14 +135,17 @@ const std::u16string* readText(const PropertyAccess& access, const ModelElement:
 bool readNumber(const PropertyAccess& access, const ModelElement::Impl& e, std::int32_t& out) {
     if (access.number) return access.number(e, out);
     Value v = reflect(access, e);
-    if (const auto* i = v.getIf<std::int32_t>()) out = *i;
-    else if (const auto* b = v.getIf<bool>()) out = *b ? 1 : 0;
-    else return false;
+    if (const auto* i = v.getIf<std::int32_t>())
+        out = *i;
+    else if (const auto* b = v.getIf<bool>())
+        out = *b ? 1 : 0;
+    else
+        return false;
     return true;
 }
 
-ModelElement::Impl* readElement(const PropertyAccess& access, const ModelElement::Impl& e, EvalContext& context,
-                                ModelElement& keep) {
+ModelElement::Impl* readElement(const PropertyAccess& access, const ModelElement::Impl& e,
+                                EvalContext& context, ModelElement& keep) {
     if (access.element) return resolved(access.element(e), context, keep);
     Value v = reflect(access, e);
     const auto* element = v.getIf<ModelElement>();
@@ -167,9 +187,12 @@ bool TextPredicateNode::test(const ModelElement::Impl& subject, EvalContext&) co
     const std::u16string* v = readText(access, subject, scratch);
     if (!v) return false;
     switch (which) {
-        case TextTest::StartsWith: return v->starts_with(text);
-        case TextTest::Contains: return v->find(text) != std::u16string::npos;
-        case TextTest::Matches: return std::regex_match(wide(*v), regex);
+        case TextTest::StartsWith:
+            return v->starts_with(text);
+        case TextTest::Contains:
+            return v->find(text) != std::u16string::npos;
+        case TextTest::Matches:
+            return std::regex_match(wide(*v), regex);
     }
     return false;
 }
@@ -224,9 +247,12 @@ bool QuantifiedNode::test(const ModelElement::Impl& subject, EvalContext& contex
         return true;
     });
     switch (quantifier) {
-        case Quantifier::Some: return found;
-        case Quantifier::None: return !found;
-        case Quantifier::Every: return !found;
+        case Quantifier::Some:
+            return found;
+        case Quantifier::None:
+            return !found;
+        case Quantifier::Every:
+            return !found;
     }
     return false;
 }
@@ -257,10 +283,14 @@ bool JunctionNode::test(const ModelElement::Impl& subject, EvalContext& context)
 
 // ---- Descriptions, in the syntax of the text form
 
-std::u16string CompareTextNode::describe() const { return nameOf(access) + opText(op) + quoted(value); }
+std::u16string CompareTextNode::describe() const {
+    return nameOf(access) + opText(op) + quoted(value);
+}
 
 std::u16string TextPredicateNode::describe() const {
-    const char16_t* word = which == TextTest::StartsWith ? u" startswith " : which == TextTest::Contains ? u" contains " : u" matches ";
+    const char16_t* word = which == TextTest::StartsWith ? u" startswith "
+                           : which == TextTest::Contains ? u" contains "
+                                                         : u" matches ";
     return nameOf(access) + word + quoted(text);
 }
 
@@ -268,7 +298,9 @@ std::u16string CompareNumberNode::describe() const {
     return nameOf(access) + opText(op) + numberText(access, value);
 }
 
-std::u16string IsSetNode::describe() const { return nameOf(access) + (wanted ? u" is set" : u" is unset"); }
+std::u16string IsSetNode::describe() const {
+    return nameOf(access) + (wanted ? u" is set" : u" is unset");
+}
 
 std::u16string RelationWhereNode::describe() const {
     // A relation followed by a single test reads as a path.
@@ -279,16 +311,20 @@ std::u16string RelationWhereNode::describe() const {
 }
 
 std::u16string RelationIsNode::describe() const {
-    return nameOf(access) + u" is " + (target.get() ? u"element " + toU16String(target->getUuid()) : u"unset");
+    return nameOf(access) + u" is " +
+           (target.get() ? u"element " + toU16String(target->getUuid()) : u"unset");
 }
 
 std::u16string QuantifiedNode::describe() const {
-    const char16_t* word = quantifier == Quantifier::Some ? u" some (" : quantifier == Quantifier::Every ? u" every (" : u" none (";
+    const char16_t* word = quantifier == Quantifier::Some    ? u" some ("
+                           : quantifier == Quantifier::Every ? u" every ("
+                                                             : u" none (";
     return nameOf(access) + word + inner->describe() + u")";
 }
 
 std::u16string CountNode::describe() const {
-    std::u16string head = inner ? nameOf(access) + u" count (" + inner->describe() + u")" : nameOf(access) + u" size";
+    std::u16string head =
+        inner ? nameOf(access) + u" count (" + inner->describe() + u")" : nameOf(access) + u" size";
     return head + opText(op) + widenNumber(value);
 }
 
@@ -302,7 +338,9 @@ std::u16string JunctionNode::describe() const {
     return out;
 }
 
-std::u16string NotNode::describe() const { return u"not (" + inner->describe() + u")"; }
+std::u16string NotNode::describe() const {
+    return u"not (" + inner->describe() + u")";
+}
 
 std::u16string SelfIsNode::describe() const {
     return target.get() ? u"self is element " + toU16String(target->getUuid()) : u"self is unset";
@@ -382,7 +420,9 @@ NodePtr join(Node::Kind kind, NodePtr a, NodePtr b) {
 }
 }  // namespace
 
-NodePtr trueNode() { return std::make_shared<TrueNode>(); }
+NodePtr trueNode() {
+    return std::make_shared<TrueNode>();
+}
 NodePtr compareText(PropertyAccess access, Compare op, std::u16string value) {
     requireProperty(access);
     return std::make_shared<CompareTextNode>(std::move(access), op, std::move(value));
@@ -417,13 +457,19 @@ NodePtr count(PropertyAccess access, NodePtr inner, Compare op, std::int32_t val
     requireProperty(access);
     return std::make_shared<CountNode>(std::move(access), std::move(inner), op, value);
 }
-NodePtr allOf(NodePtr a, NodePtr b) { return join(Node::Kind::And, std::move(a), std::move(b)); }
-NodePtr anyOf(NodePtr a, NodePtr b) { return join(Node::Kind::Or, std::move(a), std::move(b)); }
+NodePtr allOf(NodePtr a, NodePtr b) {
+    return join(Node::Kind::And, std::move(a), std::move(b));
+}
+NodePtr anyOf(NodePtr a, NodePtr b) {
+    return join(Node::Kind::Or, std::move(a), std::move(b));
+}
 NodePtr negation(NodePtr a) {
     requireNode(a);
     return std::make_shared<NotNode>(std::move(a));
 }
-NodePtr selfIs(ModelElement target) { return std::make_shared<SelfIsNode>(std::move(target)); }
+NodePtr selfIs(ModelElement target) {
+    return std::make_shared<SelfIsNode>(std::move(target));
+}
 
 std::vector<const Node*> conjuncts(const Node& node) {
     if (node.kind() != Node::Kind::And) return {&node};

@@ -16,10 +16,11 @@ namespace fenmo::query::detail {
 // Reading a property of an element, through its readers or reflectively. An element read from a
 // property is null when the property holds nothing or an element that is no longer valid; a proxy reads
 // as the element it stands for when that element's model is open. `keep` holds what the read made.
-const std::u16string* readText(const PropertyAccess& access, const ModelElement::Impl& e, std::u16string& scratch);
+const std::u16string* readText(const PropertyAccess& access, const ModelElement::Impl& e,
+                               std::u16string& scratch);
 bool readNumber(const PropertyAccess& access, const ModelElement::Impl& e, std::int32_t& out);
-ModelElement::Impl* readElement(const PropertyAccess& access, const ModelElement::Impl& e, EvalContext& context,
-                                ModelElement& keep);
+ModelElement::Impl* readElement(const PropertyAccess& access, const ModelElement::Impl& e,
+                                EvalContext& context, ModelElement& keep);
 // Visits the valid elements of a collection property in order, until f returns false.
 template <class F>
 void forEachIn(const PropertyAccess& access, const ModelElement::Impl& e, EvalContext& context, F&& f);
@@ -74,7 +75,8 @@ struct IsSetNode final : Node {
 };
 
 struct RelationWhereNode final : Node {
-    RelationWhereNode(PropertyAccess a, NodePtr i) : Node(Kind::RelationWhere), access(std::move(a)), inner(std::move(i)) {}
+    RelationWhereNode(PropertyAccess a, NodePtr i)
+        : Node(Kind::RelationWhere), access(std::move(a)), inner(std::move(i)) {}
     bool test(const ModelElement::Impl& subject, EvalContext& context) const override;
     std::u16string describe() const override;
     void paths(std::vector<std::vector<const PropertyAccess*>>& out,
@@ -84,7 +86,8 @@ struct RelationWhereNode final : Node {
 };
 
 struct RelationIsNode final : Node {
-    RelationIsNode(PropertyAccess a, ModelElement t) : Node(Kind::RelationIs), access(std::move(a)), target(std::move(t)) {}
+    RelationIsNode(PropertyAccess a, ModelElement t)
+        : Node(Kind::RelationIs), access(std::move(a)), target(std::move(t)) {}
     bool test(const ModelElement::Impl& subject, EvalContext& context) const override;
     std::u16string describe() const override;
     void paths(std::vector<std::vector<const PropertyAccess*>>& out,
@@ -142,9 +145,12 @@ struct NotNode final : Node {
 
 struct SelfIsNode final : Node {
     explicit SelfIsNode(ModelElement t) : Node(Kind::SelfIs), target(std::move(t)) {}
-    bool test(const ModelElement::Impl& subject, EvalContext&) const override { return &subject == target.get(); }
+    bool test(const ModelElement::Impl& subject, EvalContext&) const override {
+        return &subject == target.get();
+    }
     std::u16string describe() const override;
-    void paths(std::vector<std::vector<const PropertyAccess*>>&, std::vector<const PropertyAccess*>&) const override {}
+    void paths(std::vector<std::vector<const PropertyAccess*>>&,
+               std::vector<const PropertyAccess*>&) const override {}
     ModelElement target;
 };
 
@@ -152,7 +158,8 @@ struct TrueNode final : Node {
     TrueNode() : Node(Kind::True) {}
     bool test(const ModelElement::Impl&, EvalContext&) const override { return true; }
     std::u16string describe() const override { return u"true"; }
-    void paths(std::vector<std::vector<const PropertyAccess*>>&, std::vector<const PropertyAccess*>&) const override {}
+    void paths(std::vector<std::vector<const PropertyAccess*>>&,
+               std::vector<const PropertyAccess*>&) const override {}
 };
 
 template <class F>

@@ -119,7 +119,8 @@ void evaluate(const Model::Impl& model, const ClassFilter& filter, const Node* c
     std::vector<ModelElement::Impl*> planned;
     if (planCandidates(condition, planned)) {
         for (ModelElement::Impl* e : planned)
-            if (e->getModelImpl() == &model && filter.accepts(e->getMetaClass().get()) && !consider(e)) return;
+            if (e->getModelImpl() == &model && filter.accepts(e->getMetaClass().get()) && !consider(e))
+                return;
         return;
     }
     const auto& extents = fenmo::detail::ModelState::of(model).extents.extents();
@@ -142,7 +143,9 @@ AbstractQuery::AbstractQuery(meta::Class metaClass, SearchClassMatchMode mode, d
 
 AbstractQuery::~AbstractQuery() = default;
 
-void AbstractQuery::setCondition(detail::NodePtr condition) { m_condition = std::move(condition); }
+void AbstractQuery::setCondition(detail::NodePtr condition) {
+    m_condition = std::move(condition);
+}
 
 void AbstractQuery::bind(const ModelElement::Constrainables& instance, const meta::Class& metaClass,
                          SearchClassMatchMode mode) {
@@ -163,7 +166,8 @@ std::u16string AbstractQuery::describe() const {
     return out;
 }
 
-void AbstractQuery::forEachMatch(const Model& model, const std::function<bool(ModelElement::Impl&)>& f) const {
+void AbstractQuery::forEachMatch(const Model& model,
+                                 const std::function<bool(ModelElement::Impl&)>& f) const {
     if (!model.get()) throw InvalidValueException({u"(no model)"});
     if (!m_class.get()) throw InvalidValueException({u"(the query has no class)"});
     detail::evaluate(*model.get(), detail::ClassFilter(m_class, m_mode), m_condition.get(), f);
@@ -196,7 +200,8 @@ bool AbstractQuery::matches(const ModelElement& element) const {
 }
 
 InstanceQuery& InstanceQuery::where(const Condition<InstanceAttachment>& condition) {
-    if (!boundInstance()) throw InvalidValueException({u"(the query has no instance: build a Constrainables for it)"});
+    if (!boundInstance())
+        throw InvalidValueException({u"(the query has no instance: build a Constrainables for it)"});
     if (condition.instance() && condition.instance() != boundInstance())
         throw InvalidValueException({u"(the condition refers to an instance of another query)"});
     setCondition(getCondition() ? detail::allOf(getCondition(), condition.node()) : condition.node());

@@ -22,7 +22,9 @@ using detail::Compare;
 using detail::NodePtr;
 using detail::PropertyAccess;
 
-std::u16string quotedName(std::u16string_view name) { return u"'" + std::u16string(name) + u"'"; }
+std::u16string quotedName(std::u16string_view name) {
+    return u"'" + std::u16string(name) + u"'";
+}
 
 enum class Tok { End, Ident, String, Integer, Symbol };
 
@@ -71,21 +73,25 @@ public:
                 ++m_pos;
                 t.kind = Tok::String;
                 for (;;) {
-                    if (m_pos == m_text.size()) throw QueryTextException(u"the text has no closing quote", t.column);
+                    if (m_pos == m_text.size())
+                        throw QueryTextException(u"the text has no closing quote", t.column);
                     char16_t d = m_text[m_pos++];
                     if (d == u'"') break;
                     if (d == u'\\') {
-                        if (m_pos == m_text.size()) throw QueryTextException(u"the text has no closing quote", t.column);
+                        if (m_pos == m_text.size())
+                            throw QueryTextException(u"the text has no closing quote", t.column);
                         d = m_text[m_pos++];
                         if (d != u'"' && d != u'\\')
-                            throw QueryTextException(u"unknown escape \\" + std::u16string(1, d) + u" in a text (only \\\" and \\\\)",
+                            throw QueryTextException(u"unknown escape \\" + std::u16string(1, d) +
+                                                         u" in a text (only \\\" and \\\\)",
                                                      m_pos - 1);
                     }
                     t.text.push_back(d);
                 }
             } else {
                 t.kind = Tok::Symbol;
-                static const char16_t* const symbols[] = {u"==", u"!=", u"<=", u">=", u"<", u">", u"(", u")", u"."};
+                static const char16_t* const symbols[] = {u"==", u"!=", u"<=", u">=", u"<",
+                                                          u">",  u"(",  u")",  u"."};
                 for (const char16_t* s : symbols) {
                     std::u16string_view sv(s);
                     if (m_text.substr(m_pos).starts_with(sv)) {
@@ -93,7 +99,9 @@ public:
                         break;
                     }
                 }
-                if (t.text.empty()) throw QueryTextException(u"unexpected character " + quotedName(m_text.substr(m_pos, 1)), t.column);
+                if (t.text.empty())
+                    throw QueryTextException(u"unexpected character " + quotedName(m_text.substr(m_pos, 1)),
+                                             t.column);
                 m_pos += t.text.size();
             }
             out.push_back(std::move(t));
@@ -103,7 +111,9 @@ public:
 private:
     static bool isSpace(char16_t c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r'; }
     static bool isDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
-    static bool isIdentStart(char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'_'; }
+    static bool isIdentStart(char16_t c) {
+        return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'_';
+    }
     static bool isIdentPart(char16_t c) { return isIdentStart(c) || isDigit(c); }
 
     std::u16string_view m_text;
@@ -135,13 +145,20 @@ Shape shapeOf(const meta::Property::Impl& p) {
 
 const char16_t* shapeName(Shape s) {
     switch (s) {
-        case Shape::Text: return u"text";
-        case Shape::Integer: return u"an integer";
-        case Shape::Logical: return u"a logical";
-        case Shape::Enumeration: return u"an enumeration";
-        case Shape::Relation: return u"an element";
-        case Shape::Collection: return u"a collection of elements";
-        case Shape::Unqueryable: return u"not queryable";
+        case Shape::Text:
+            return u"text";
+        case Shape::Integer:
+            return u"an integer";
+        case Shape::Logical:
+            return u"a logical";
+        case Shape::Enumeration:
+            return u"an enumeration";
+        case Shape::Relation:
+            return u"an element";
+        case Shape::Collection:
+            return u"a collection of elements";
+        case Shape::Unqueryable:
+            return u"not queryable";
     }
     return u"?";
 }
@@ -175,7 +192,8 @@ public:
             condition = parseOr(*cls);
         }
         if (peek().kind != Tok::End)
-            fail(condition ? u"expected 'and', 'or' or the end of the query" : u"expected 'where' or the end of the query");
+            fail(condition ? u"expected 'and', 'or' or the end of the query"
+                           : u"expected 'where' or the end of the query");
         return DynamicQuery(meta::Class(const_cast<meta::Class::Impl*>(cls), true), mode, condition);
     }
 
@@ -186,7 +204,7 @@ private:
     bool isSymbol(std::u16string_view s) const { return peek().kind == Tok::Symbol && peek().text == s; }
     [[noreturn]] void fail(const std::u16string& what) const { failAt(what, peek()); }
     [[noreturn]] static void failAt(const std::u16string& what, const Token& at) {
-        std::u16string found = at.kind == Tok::End ? u"the end of the query"
+        std::u16string found = at.kind == Tok::End      ? u"the end of the query"
                                : at.kind == Tok::String ? u"a text"
                                                         : quotedName(at.text);
         throw QueryTextException(what + u", found " + found, at.column);
@@ -241,8 +259,9 @@ private:
         const Token& nameToken = expectIdent(u"a property name, 'not' or '('");
         meta::Property property = cls.findProperty(nameToken.text);
         if (!property.get())
-            throw QueryTextException(quotedName(cls.getName()) + u" has no property " + quotedName(nameToken.text),
-                                     nameToken.column);
+            throw QueryTextException(
+                quotedName(cls.getName()) + u" has no property " + quotedName(nameToken.text),
+                nameToken.column);
         const meta::Property::Impl& p = *property.get();
         const Shape shape = shapeOf(p);
         if (shape == Shape::Unqueryable)
@@ -267,8 +286,10 @@ private:
                 wrongShape(u"compare its properties instead (" + p.getName() + u".name == ...)");
             return compareWith(access, shape, op);
         }
-        if (word.kind != Tok::Ident) fail(u"expected a comparison, 'is', 'startswith', 'contains', 'matches', "
-                                          u"'has', 'some', 'every', 'none', 'count' or 'size'");
+        if (word.kind != Tok::Ident)
+            fail(
+                u"expected a comparison, 'is', 'startswith', 'contains', 'matches', "
+                u"'has', 'some', 'every', 'none', 'count' or 'size'");
         const std::u16string w = next().text;
         if (w == u"is") {
             const Token& what = peek();
@@ -297,7 +318,7 @@ private:
         }
         if (w == u"some" || w == u"every" || w == u"none") {
             if (shape != Shape::Collection) wrongShape(u"'" + w + u"' needs a collection");
-            const auto quantifier = w == u"some" ? detail::Quantifier::Some
+            const auto quantifier = w == u"some"    ? detail::Quantifier::Some
                                     : w == u"every" ? detail::Quantifier::Every
                                                     : detail::Quantifier::None;
             return detail::quantified(access, quantifier, parseGroup(*classOfType(p)));
@@ -305,15 +326,17 @@ private:
         if (w == u"count" || w == u"size") {
             if (shape != Shape::Collection) wrongShape(u"'" + w + u"' needs a collection");
             NodePtr inner = w == u"count" ? parseGroup(*classOfType(p)) : nullptr;
-            if (peek().kind != Tok::Symbol || peek().text == u"(" || peek().text == u")" || peek().text == u".")
+            if (peek().kind != Tok::Symbol || peek().text == u"(" || peek().text == u")" ||
+                peek().text == u".")
                 fail(u"expected a comparison");
             const Compare op = compareOf(next().text);
             if (peek().kind != Tok::Integer) fail(u"expected an integer");
             return detail::count(access, inner, op, static_cast<std::int32_t>(next().number));
         }
-        failAt(u"expected a comparison, 'is', 'startswith', 'contains', 'matches', 'has', 'some', 'every', "
-               u"'none', 'count' or 'size'",
-               m_tokens[m_pos - 1]);
+        failAt(
+            u"expected a comparison, 'is', 'startswith', 'contains', 'matches', 'has', 'some', 'every', "
+            u"'none', 'count' or 'size'",
+            m_tokens[m_pos - 1]);
     }
 
     NodePtr parseGroup(const meta::Class::Impl& cls) {
@@ -358,14 +381,17 @@ private:
                 auto it = e.getLiterals().find(value.text);
                 if (it == e.getLiterals().end() || !it->second.get()) {
                     std::u16string known;
-                    for (const auto& [literal, _] : e.getLiterals()) known += (known.empty() ? u"" : u", ") + literal;
-                    throw QueryTextException(quotedName(value.text) + u" is not a literal of " + e.getName() + u" (" + known + u")",
+                    for (const auto& [literal, _] : e.getLiterals())
+                        known += (known.empty() ? u"" : u", ") + literal;
+                    throw QueryTextException(quotedName(value.text) + u" is not a literal of " + e.getName() +
+                                                 u" (" + known + u")",
                                              value.column);
                 }
                 next();
                 return detail::compareNumber(access, op, it->second->getValue());
             }
-            default: break;
+            default:
+                break;
         }
         failAt(quotedName(p.getName()) + u" cannot be compared", value);
     }
@@ -376,6 +402,8 @@ private:
 
 }  // namespace
 
-DynamicQuery parseQuery(std::u16string_view text) { return Parser(text).parse(); }
+DynamicQuery parseQuery(std::u16string_view text) {
+    return Parser(text).parse();
+}
 
 }  // namespace fenmo::query

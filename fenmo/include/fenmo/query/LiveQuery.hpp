@@ -7,8 +7,8 @@
 // without opposite cannot be walked backwards; such a query is evaluated again in full after each
 // change.
 //
-//     LiveQuery live(model, Query<TreeNode>(TreeNode::signalAttrs().where(SignalAttributes::dataType() == u"double")));
-//     ListenerToken token = live.addListener([](const LiveQuery::Delta& delta) { ... });
+//     LiveQuery live(model, Query<TreeNode>(TreeNode::signalAttrs().where(SignalAttributes::dataType() ==
+//     u"double"))); ListenerToken token = live.addListener([](const LiveQuery::Delta& delta) { ... });
 //
 // Dropping the live query removes its listener from the model.
 

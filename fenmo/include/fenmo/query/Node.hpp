@@ -11,7 +11,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -71,8 +70,19 @@ struct EvalContext {
 class FENMO_API Node {
 public:
     enum class Kind : std::uint8_t {
-        True, CompareText, TextPredicate, CompareNumber, IsSet, RelationWhere, RelationIs, Quantified, Count,
-        And, Or, Not, SelfIs
+        True,
+        CompareText,
+        TextPredicate,
+        CompareNumber,
+        IsSet,
+        RelationWhere,
+        RelationIs,
+        Quantified,
+        Count,
+        And,
+        Or,
+        Not,
+        SelfIs
     };
     explicit Node(Kind kind) noexcept : m_kind(kind) {}
     virtual ~Node();

@@ -19,8 +19,8 @@
 // each class first had an element in the model. Evaluating never changes the model, opens no
 // transaction, and inside an open transaction sees the model as it is at that moment.
 
-#include <fenmo/Export.hpp>
 #include <fenmo/Exceptions.hpp>
+#include <fenmo/Export.hpp>
 #include <fenmo/ModelElement.hpp>
 #include <fenmo/meta/Class.hpp>
 #include <fenmo/meta/Property.hpp>
@@ -51,7 +51,8 @@ enum class SearchClassMatchMode : std::uint8_t { ClassOnly, WithSubclasses };
 // the conditions built through an X::Constrainables' members refer to it.
 class ModelElement::Constrainables {
 public:
-    explicit Constrainables(const std::pair<query::AbstractQuery&, const query::SearchClassMatchMode>& target);
+    explicit Constrainables(
+        const std::pair<query::AbstractQuery&, const query::SearchClassMatchMode>& target);
     Constrainables(const Constrainables&) = delete;
     Constrainables& operator=(const Constrainables&) = delete;
     virtual ~Constrainables();
@@ -61,7 +62,8 @@ public:
     query::SearchClassMatchMode getMatchMode() const noexcept { return m_mode; }
 
 protected:
-    Constrainables(query::AbstractQuery& query, const meta::Class& metaClass, query::SearchClassMatchMode mode);
+    Constrainables(query::AbstractQuery& query, const meta::Class& metaClass,
+                   query::SearchClassMatchMode mode);
 
 private:
     query::AbstractQuery* m_query;
@@ -74,7 +76,8 @@ namespace query {
 // Names the instance an X::Constrainables stands for.
 class InstanceAttachment {
 public:
-    explicit InstanceAttachment(const ModelElement::Constrainables& instance) noexcept : m_instance(&instance) {}
+    explicit InstanceAttachment(const ModelElement::Constrainables& instance) noexcept
+        : m_instance(&instance) {}
     const ModelElement::Constrainables* instance() const noexcept { return m_instance; }
 
 private:
@@ -99,7 +102,9 @@ template <>
 struct SubjectOf<InstanceAttachment> {
     using type = InstanceAttachment;
 };
-inline const ModelElement::Constrainables* instanceOf(const InstanceAttachment& a) noexcept { return a.instance(); }
+inline const ModelElement::Constrainables* instanceOf(const InstanceAttachment& a) noexcept {
+    return a.instance();
+}
 template <class X>
 const ModelElement::Constrainables* instanceOf(const MetaclassAttachment<X>&) noexcept {
     return nullptr;
@@ -122,12 +127,16 @@ public:
     std::u16string describe() const { return m_node->describe(); }
 
     friend Condition operator&&(const Condition& a, const Condition& b) {
-        return Condition(detail::allOf(a.m_node, b.m_node), detail::joinInstances(a.m_instance, b.m_instance));
+        return Condition(detail::allOf(a.m_node, b.m_node),
+                         detail::joinInstances(a.m_instance, b.m_instance));
     }
     friend Condition operator||(const Condition& a, const Condition& b) {
-        return Condition(detail::anyOf(a.m_node, b.m_node), detail::joinInstances(a.m_instance, b.m_instance));
+        return Condition(detail::anyOf(a.m_node, b.m_node),
+                         detail::joinInstances(a.m_instance, b.m_instance));
     }
-    friend Condition operator!(const Condition& a) { return Condition(detail::negation(a.m_node), a.m_instance); }
+    friend Condition operator!(const Condition& a) {
+        return Condition(detail::negation(a.m_node), a.m_instance);
+    }
 
 private:
     detail::NodePtr m_node;
@@ -163,17 +172,22 @@ namespace detail {
 // integers, logicals for logicals, the enumeration itself for an enumeration.
 template <class T, class V>
 concept Accepts = (std::same_as<T, std::u16string> && std::convertible_to<const V&, std::u16string_view>) ||
-                  (std::same_as<T, int> && std::integral<V> && !std::same_as<V, bool> && !std::same_as<V, char16_t>) ||
-                  (std::same_as<T, bool> && std::same_as<V, bool>) || (std::is_enum_v<T> && std::same_as<V, T>);
+                  (std::same_as<T, int> && std::integral<V> && !std::same_as<V, bool> &&
+                   !std::same_as<V, char16_t>) ||
+                  (std::same_as<T, bool> && std::same_as<V, bool>) ||
+                  (std::is_enum_v<T> && std::same_as<V, T>);
 
 template <class T>
 inline constexpr bool isText = std::same_as<T, std::u16string>;
 
 template <class T, class V>
 std::int32_t asNumber(const V& v) {
-    if constexpr (std::is_enum_v<T>) return static_cast<std::int32_t>(v);
-    else if constexpr (std::same_as<T, bool>) return v ? 1 : 0;
-    else return static_cast<std::int32_t>(v);
+    if constexpr (std::is_enum_v<T>)
+        return static_cast<std::int32_t>(v);
+    else if constexpr (std::same_as<T, bool>)
+        return v ? 1 : 0;
+    else
+        return static_cast<std::int32_t>(v);
 }
 }  // namespace detail
 
@@ -219,72 +233,62 @@ public:
     using Base::Base;
 
     template <class V>
-        requires detail::Accepts<T, V>
-    Result compare(detail::Compare op, const V& value) const {
+    requires detail::Accepts<T, V> Result compare(detail::Compare op, const V& value)
+    const {
         if constexpr (detail::isText<T>)
-            return this->make(detail::compareText(this->access(), op, std::u16string(std::u16string_view(value))));
+            return this->make(
+                detail::compareText(this->access(), op, std::u16string(std::u16string_view(value))));
         else
             return this->make(detail::compareNumber(this->access(), op, detail::asNumber<T>(value)));
     }
 
     template <class V>
-        requires detail::Accepts<T, V>
+    requires detail::Accepts<T, V>
     friend Result operator==(const ConstrainableWithAttachment& c, const V& v) {
         return c.compare(detail::Compare::Equal, v);
     }
     template <class V>
-        requires detail::Accepts<T, V>
+    requires detail::Accepts<T, V>
     friend Result operator!=(const ConstrainableWithAttachment& c, const V& v) {
         return c.compare(detail::Compare::NotEqual, v);
     }
     template <class V>
-        requires detail::Accepts<T, V>
+    requires detail::Accepts<T, V>
     friend Result operator<(const ConstrainableWithAttachment& c, const V& v) {
         return c.compare(detail::Compare::Less, v);
     }
     template <class V>
-        requires detail::Accepts<T, V>
+    requires detail::Accepts<T, V>
     friend Result operator<=(const ConstrainableWithAttachment& c, const V& v) {
         return c.compare(detail::Compare::LessEqual, v);
     }
     template <class V>
-        requires detail::Accepts<T, V>
+    requires detail::Accepts<T, V>
     friend Result operator>(const ConstrainableWithAttachment& c, const V& v) {
         return c.compare(detail::Compare::Greater, v);
     }
     template <class V>
-        requires detail::Accepts<T, V>
+    requires detail::Accepts<T, V>
     friend Result operator>=(const ConstrainableWithAttachment& c, const V& v) {
         return c.compare(detail::Compare::GreaterEqual, v);
     }
 
     // Only a property that may be unset can be asked whether it is set.
-    Result isSet() const
-        requires(N == 1)
-    {
-        return this->make(detail::isSet(this->access(), true));
-    }
-    Result isUnset() const
-        requires(N == 1)
-    {
-        return this->make(detail::isSet(this->access(), false));
-    }
+    Result isSet() const requires(N == 1) { return this->make(detail::isSet(this->access(), true)); }
+    Result isUnset() const requires(N == 1) { return this->make(detail::isSet(this->access(), false)); }
 
     // Text predicates; `pattern` is an ECMAScript regular expression that must match the whole value.
-    Result startsWith(std::u16string_view prefix) const
-        requires detail::isText<T>
-    {
-        return this->make(detail::textPredicate(this->access(), detail::TextTest::StartsWith, std::u16string(prefix)));
+    Result startsWith(std::u16string_view prefix) const requires detail::isText<T> {
+        return this->make(
+            detail::textPredicate(this->access(), detail::TextTest::StartsWith, std::u16string(prefix)));
     }
-    Result contains(std::u16string_view part) const
-        requires detail::isText<T>
-    {
-        return this->make(detail::textPredicate(this->access(), detail::TextTest::Contains, std::u16string(part)));
+    Result contains(std::u16string_view part) const requires detail::isText<T> {
+        return this->make(
+            detail::textPredicate(this->access(), detail::TextTest::Contains, std::u16string(part)));
     }
-    Result matches(std::u16string_view pattern) const
-        requires detail::isText<T>
-    {
-        return this->make(detail::textPredicate(this->access(), detail::TextTest::Matches, std::u16string(pattern)));
+    Result matches(std::u16string_view pattern) const requires detail::isText<T> {
+        return this->make(
+            detail::textPredicate(this->access(), detail::TextTest::Matches, std::u16string(pattern)));
     }
 };
 
@@ -292,17 +296,28 @@ public:
 template <class S>
 class CountExpression {
 public:
-    CountExpression(detail::PropertyAccess access, detail::NodePtr inner, const ModelElement::Constrainables* instance)
+    CountExpression(detail::PropertyAccess access, detail::NodePtr inner,
+                    const ModelElement::Constrainables* instance)
         : m_access(std::move(access)), m_inner(std::move(inner)), m_instance(instance) {}
 
     Condition<S> compare(detail::Compare op, int value) const {
         return Condition<S>(detail::count(m_access, m_inner, op, value), m_instance);
     }
-    friend Condition<S> operator==(const CountExpression& c, int v) { return c.compare(detail::Compare::Equal, v); }
-    friend Condition<S> operator!=(const CountExpression& c, int v) { return c.compare(detail::Compare::NotEqual, v); }
-    friend Condition<S> operator<(const CountExpression& c, int v) { return c.compare(detail::Compare::Less, v); }
-    friend Condition<S> operator<=(const CountExpression& c, int v) { return c.compare(detail::Compare::LessEqual, v); }
-    friend Condition<S> operator>(const CountExpression& c, int v) { return c.compare(detail::Compare::Greater, v); }
+    friend Condition<S> operator==(const CountExpression& c, int v) {
+        return c.compare(detail::Compare::Equal, v);
+    }
+    friend Condition<S> operator!=(const CountExpression& c, int v) {
+        return c.compare(detail::Compare::NotEqual, v);
+    }
+    friend Condition<S> operator<(const CountExpression& c, int v) {
+        return c.compare(detail::Compare::Less, v);
+    }
+    friend Condition<S> operator<=(const CountExpression& c, int v) {
+        return c.compare(detail::Compare::LessEqual, v);
+    }
+    friend Condition<S> operator>(const CountExpression& c, int v) {
+        return c.compare(detail::Compare::Greater, v);
+    }
     friend Condition<S> operator>=(const CountExpression& c, int v) {
         return c.compare(detail::Compare::GreaterEqual, v);
     }
@@ -364,7 +379,8 @@ public:
     }
     Result isEmpty() const { return this->make(detail::isSet(this->access(), false)); }
     Result contains(const Y& element) const {
-        return this->make(detail::quantified(this->access(), detail::Quantifier::Some, detail::selfIs(element)));
+        return this->make(
+            detail::quantified(this->access(), detail::Quantifier::Some, detail::selfIs(element)));
     }
 };
 
@@ -397,7 +413,8 @@ protected:
 
 private:
     friend class fenmo::ModelElement::Constrainables;
-    void bind(const ModelElement::Constrainables& instance, const meta::Class& metaClass, SearchClassMatchMode mode);
+    void bind(const ModelElement::Constrainables& instance, const meta::Class& metaClass,
+              SearchClassMatchMode mode);
     void unbind(const ModelElement::Constrainables& instance) noexcept;
 
     meta::Class m_class;

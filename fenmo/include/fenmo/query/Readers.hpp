@@ -2,8 +2,8 @@
 // How a generated element class lets queries read its fields directly: from the class's property list
 // (X::Impl::Properties) and a property index, the readers of fenmo/query/Node.hpp that suit the field.
 
-#include <fenmo/Export.hpp>
 #include <fenmo/DoubleKeyElementMap.hpp>
+#include <fenmo/Export.hpp>
 #include <fenmo/ModelElement.hpp>
 #include <fenmo/pattern/Properties.hpp>
 #include <fenmo/query/Node.hpp>
@@ -49,8 +49,8 @@ struct Unwrapped<boost::optional<T>> {
 };
 
 template <class T>
-inline constexpr bool isNumberLike = std::is_same_v<T, int> || std::is_same_v<T, std::int32_t> ||
-                                     std::is_same_v<T, bool> || std::is_enum_v<T>;
+inline constexpr bool isNumberLike =
+    std::is_same_v<T, int> || std::is_same_v<T, std::int32_t> || std::is_same_v<T, bool> || std::is_enum_v<T>;
 
 template <class D>
 const typename D::FieldType& fieldOf(const ModelElement::Impl& e) noexcept {
@@ -60,8 +60,10 @@ const typename D::FieldType& fieldOf(const ModelElement::Impl& e) noexcept {
 template <class D>
 const std::u16string* textOf(const ModelElement::Impl& e) {
     const auto& f = fieldOf<D>(e);
-    if constexpr (Unwrapped<typename D::FieldType>::optional) return f ? &*f : nullptr;
-    else return &f;
+    if constexpr (Unwrapped<typename D::FieldType>::optional)
+        return f ? &*f : nullptr;
+    else
+        return &f;
 }
 
 template <class D>
@@ -116,15 +118,19 @@ PropertyAccess accessOf(const meta::Property& property, const KeyedOpposite* key
 template <class D, int K>
 ModelElement::Impl* findTextKey(const ModelElement::Impl& owner, const std::u16string& key) {
     const auto& map = fieldOf<D>(owner);
-    if constexpr (K == 0) return map.findByFirstKey(key).get();
-    else return map.findBySecondKey(key).get();
+    if constexpr (K == 0)
+        return map.findByFirstKey(key).get();
+    else
+        return map.findBySecondKey(key).get();
 }
 
 template <class D, int K>
 ModelElement::Impl* findNumberKey(const ModelElement::Impl& owner, std::int32_t key) {
     const auto& map = fieldOf<D>(owner);
-    if constexpr (K == 0) return map.findByFirstKey(key).get();
-    else return map.findBySecondKey(key).get();
+    if constexpr (K == 0)
+        return map.findByFirstKey(key).get();
+    else
+        return map.findBySecondKey(key).get();
 }
 
 template <class Map>
@@ -137,8 +143,10 @@ struct MapKeys<DoubleKeyElementMap<K1, K2, T>> {
 
 template <class D, int K, class Key>
 void setFinder(KeyedOpposite& keyed) {
-    if constexpr (std::is_same_v<Key, std::u16string>) keyed.findText[K] = &findTextKey<D, K>;
-    else if constexpr (isNumberLike<Key>) keyed.findNumber[K] = &findNumberKey<D, K>;
+    if constexpr (std::is_same_v<Key, std::u16string>)
+        keyed.findText[K] = &findTextKey<D, K>;
+    else if constexpr (isNumberLike<Key>)
+        keyed.findNumber[K] = &findNumberKey<D, K>;
 }
 
 // The keyed map at index I of the class whose property list is List, which files its elements under
