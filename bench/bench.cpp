@@ -6,6 +6,8 @@
 
 #include <fenmo/Reflection.hpp>
 #include <fenmo/Text.hpp>
+#include <fenmo/query/LiveQuery.hpp>
+#include <fenmo/query/Query.hpp>
 
 #if __has_include(<valgrind/callgrind.h>) && !defined(ARVELLE_BENCH_NO_MARKERS)
 #include <valgrind/callgrind.h>
@@ -143,15 +145,6 @@ long checkBelow(const TreeNode& parent, int levels) {
     return leaves;
 }
 
-// W7: counting queries answered by walking the tree from the root, one walk per query.
-template <class Match>
-long countNodes(const TreeNode& node, Match&& match) {
-    long count = match(node) ? 1 : 0;
-    if (ParentAttributes attributes = node->getParentAttrs())
-        for (const TreeNode& child : attributes->getChildren()) count += countNodes(child, match);
-    return count;
-}
-
 long expectedNamed(long n, int k, int levels) {
     long count = 0, atLevel = n;
     for (int m = 0; m < levels; ++m) {
@@ -161,21 +154,25 @@ long expectedNamed(long n, int k, int levels) {
     return count;
 }
 
-void runQueries(const Timer& timer, const TreeNode& root, long n) {
+// W7's first query: the nodes named "s3" whose signal is a double.
+fenmo::query::Query<TreeNode> thirdDoubleQuery() {
+    return fenmo::query::Query<TreeNode>(
+        TreeNode::childAttrs().where(ChildAttributes::name() == g_names[3]) &&
+        TreeNode::signalAttrs().where(SignalAttributes::dataType() == std::u16string(u"double")));
+}
+
+// W7: eleven counting queries written with the query API, each evaluated on its own over the class
+// extent of TreeNode (every node of the model, which holds the tree only).
+void runQueries(const Timer& timer, const fenmo::Model& model, long n) {
+    using fenmo::query::Query;
     Timer t = timer;
     t.restart();
-    const std::u16string third = g_names[3], dataType = u"double";
-    long matches = countNodes(root, [&](const TreeNode& node) {
-        ChildAttributes child = node->getChildAttrs();
-        SignalAttributes signal = node->getSignalAttrs();
-        return child && signal && child->getName() == third && signal->getDataType() == dataType;
-    });
+    const long matches = static_cast<long>(thirdDoubleQuery().count(model));
     long named[11] = {};
     for (int k = 1; k <= 10; ++k)
-        named[k] = countNodes(root, [&](const TreeNode& node) {
-            ChildAttributes child = node->getChildAttrs();
-            return child && child->getName() == g_names[k];
-        });
+        named[k] = static_cast<long>(
+            Query<TreeNode>(TreeNode::childAttrs().where(ChildAttributes::name() == g_names[k]))
+                .count(model));
     double s = t.lap();
     long total = 0;
     for (int k = 1; k <= 10; ++k) total += named[k];
@@ -183,6 +180,72 @@ void runQueries(const Timer& timer, const TreeNode& root, long n) {
     if (matches != (n + 7) / 10) fail("W7 matches");
     for (int k = 1; k <= 10; ++k)
         if (named[k] != expectedNamed(n, k, levelsFor(n))) fail("W7 named");
+}
+
+// Figures beside the workload, on stderr (stdout keeps the workload's lines only):
+// - W7-keyed: for every parent P, the child named "s3" under P as a query (ChildAttributes whose
+//   attrsOfParent is P and whose name is "s3"), answered through P's name map;
+// - W2-live: W2's edit and commit, and W3's undo, once without and once with W7's first query kept
+//   live, to show what following the changes adds.
+void runQueryExtras(const Timer& timer, const fenmo::Model& model, const std::vector<TreeNode>& leaves,
+                    long n) {
+    using fenmo::query::Query;
+    if (!timer.print) return;
+    std::vector<ParentAttributes> parents;
+    for (const TreeNode& node : Query<TreeNode>(TreeNode::parentAttrs().isSet()).evaluate(model))
+        parents.push_back(node->getParentAttrs());
+    Timer t = timer;
+    t.restart();
+    long found = 0;
+    for (const ParentAttributes& parent : parents)
+        found += static_cast<long>(Query<ChildAttributes>(ChildAttributes::attrsOfParent() == parent &&
+                                                          ChildAttributes::name() == g_names[3])
+                                       .count(model));
+    double keyed = t.lap();
+    long expected = 0;
+    for (const ParentAttributes& parent : parents) expected += parent->getChildren().size() >= 3;
+    if (found != expected) fail("W7-keyed count");
+    std::fprintf(stderr,
+                 "impl=arvelle extra=W7-keyed n=%ld queries=%zu seconds=%.6f per_query_us=%.3f found=%ld\n",
+                 n, parents.size(), keyed, keyed * 1e6 / static_cast<double>(parents.size()), found);
+
+    // Each measured three times, the fastest kept: the machine is shared.
+    auto cycle = [&](double& edit, double& undo) {
+        const boost::optional<std::u16string> single(u"single");
+        edit = undo = 1e9;
+        for (int round = 0; round < 3; ++round) {
+            t.restart();
+            fenmo::Transaction transaction = model->beginRevertibleTransaction();
+            for (const TreeNode& leaf : leaves) leaf->getSignalAttrs()->setDataType(single);
+            transaction.commit(boost::none);
+            edit = std::min(edit, t.lap());
+            t.restart();
+            model->undo();
+            undo = std::min(undo, t.lap());
+        }
+    };
+    double plainEdit, plainUndo, liveEdit, liveUndo, listenEdit, listenUndo;
+    cycle(plainEdit, plainUndo);
+    {
+        fenmo::ListenerToken token = model->addListener([](const fenmo::ChangeReport&) {});
+        cycle(listenEdit, listenUndo);
+    }
+    {
+        fenmo::query::LiveQuery live(model, thirdDoubleQuery());
+        long heard = 0;
+        fenmo::ListenerToken token = live.addListener([&](const fenmo::query::LiveQuery::Delta& d) {
+            heard += static_cast<long>(d.entered.size() + d.left.size());
+        });
+        cycle(liveEdit, liveUndo);
+        if (static_cast<long>(live.size()) != (n + 7) / 10 || heard != 6 * ((n + 7) / 10))
+            fail("W2-live results");
+    }
+    std::fprintf(
+        stderr,
+        "impl=arvelle extra=W2-live n=%ld edit_commit_plain=%.6f edit_commit_live=%.6f ratio=%.3f "
+        "undo_plain=%.6f undo_live=%.6f ratio=%.3f; with an empty listener: edit_commit=%.6f undo=%.6f\n",
+        n, plainEdit, liveEdit, liveEdit / plainEdit, plainUndo, liveUndo, liveUndo / plainUndo, listenEdit,
+        listenUndo);
 }
 
 // W8: one wide parent edited one undoable step at a time.
@@ -376,7 +439,8 @@ void run(long n, bool print) {
     t.report("W5-lookup", s);
     if (found != n) fail("W5 lookup");
 
-    runQueries(t, root, n);
+    runQueries(t, model, n);
+    runQueryExtras(t, model, leaves, n);
     Wide(n).run(t);
     runSaveLoad(t, model, root, leaves, n);
 }

@@ -87,6 +87,8 @@ extra_of() { # step
     W8-remove) echo " ops=$((wide / 2))" ;;
     W8-undo) echo " ops=$undos" ;;
     W6-save) echo ' bytes=[1-9][0-9]*' ;;
+    # W6-load may say what the load added to the peak memory.
+    W6-load) echo '( [a-z_]+=[^ ]+)*' ;;
   esac
 }
 

@@ -4,6 +4,8 @@ contributes comes from its generator (kinds.py)."""
 from cpp_types import BUILDER, CHANGES, F, PROPERTY, STORAGE, TAG, UUID, VALUE
 from printer import cpp, lines
 
+import constrainables
+
 
 def names(c, **more):
     return dict(X=c.name, F=F, UUID=UUID, BUILDER=BUILDER, PROPERTY=PROPERTY, TAG=TAG, VALUE=VALUE, STORAGE=STORAGE,
@@ -35,6 +37,8 @@ def handle_class(c):
             static $X create(const $F::Model& model, $UUID id);
             static const $F::meta::Class& metaClass();
 
+            $statics
+
         private:
             friend class Impl;
             $X(Impl* impl, bool addRef) noexcept;
@@ -43,7 +47,7 @@ def handle_class(c):
             using $F::ModelElement::addRef;
             using $F::ModelElement::removeRef;
         };
-        """, **names(c))
+        """, **names(c, statics=constrainables.handle_declarations(c)))
 
 
 def framework_overrides(c):
@@ -259,6 +263,7 @@ def header(schema, c, banner):
         #include <fenmo/meta/Operation.hpp>
         #include <fenmo/pattern/Creation.hpp>
         #include <fenmo/pattern/Reflection.hpp>
+        #include <fenmo/query/Query.hpp>
 
         #include <boost/optional.hpp>
 
@@ -266,10 +271,12 @@ def header(schema, c, banner):
         #include <initializer_list>
         #include <memory>
         #include <string>
+        #include <utility>
         #include <vector>
 
         namespace tav::fenmo::treeNode {
 
+        $forward
         $handle
         }  // namespace tav::fenmo::treeNode
 
@@ -282,6 +289,8 @@ def header(schema, c, banner):
         $storage
         $builder_impl
         $builder_base
+        $constrainables
         }  // namespace tav::fenmo::treeNode
-        """, banner=banner, handle=handle_class(c), includes=includes, impl=impl_class(c),
+        """, banner=banner, constrainables=constrainables.constrainables_class(c),
+               forward=lines([f"class {r};" for r in c.related], "" if c.related else None), handle=handle_class(c), includes=includes, impl=impl_class(c),
                storage=storage_classes(c), builder_impl=builder_impl_class(c), builder_base=builder_base_class(c))

@@ -5,6 +5,8 @@ from cpp_types import F
 from element_header import each, names
 from printer import cpp, lines
 
+import constrainables
+
 P_ = f"{F}::pattern"
 BASE = f"{F}::ModelElement::Impl"
 
@@ -199,6 +201,8 @@ def source(schema, c, banner):
         #include <arvelle/treeNode/$X.hpp>
         #include <arvelle/treeNode/BuilderFactories.hpp>
 
+        #include <fenmo/query/Readers.hpp>
+
         namespace tav::fenmo::treeNode {
 
         $X $X::create(const $F::Model& model, $UUID id) {
@@ -213,6 +217,8 @@ def source(schema, c, banner):
         $operations
         $invokers
         $builder
+
+        $queries
         }  // namespace tav::fenmo::treeNode
-        """, banner=banner, P_=P_, constructors=constructors(c), accessors="\n\n".join(each(c, "bodies")),
+        """, banner=banner, P_=P_, queries=constrainables.definitions(c), constructors=constructors(c), accessors="\n\n".join(each(c, "bodies")),
                operations=element_operations(c), invokers=invokers(c), builder=builder_bodies(c), **names(c))

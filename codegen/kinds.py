@@ -14,6 +14,7 @@ from printer import cpp
 from schema import STANDARD_TYPES, SchemaError, ValueKind
 
 P_ = f"{F}::pattern"
+Q_ = f"{F}::query"
 
 
 class PropertyKind:
@@ -134,6 +135,14 @@ class PropertyKind:
         """The name of the scripting method that creates an element into the property, or None."""
         return None
 
+    # ---- Queries: the constrainable template of the property and its arguments before the attachment
+    # (None: the property cannot be queried), and any look-up the readers can offer besides the field.
+    def constrainable(self):
+        return None
+
+    def keyed_opposite(self):
+        return None
+
 
 # ---- Scalars: ScalarField, OptionalValue, PlainValue
 
@@ -220,6 +229,9 @@ class OptionalValue(ScalarField):
         adapter = adapter if adapter == "text" else "optional" + adapter[0].upper() + adapter[1:]
         return adapter, optional_type_name(plain), self.p.public_mutator
 
+    def constrainable(self):
+        return None if self.schema.native_named(self.p.type) else ("ConstrainableWithAttachment", f"{self.p.cpp}, ", ", 1")
+
 
 class PlainValue(ScalarField):
     """A scalar that always has a value (a new element has the zero value)."""
@@ -271,6 +283,9 @@ class PlainValue(ScalarField):
         adapter, plain = SCRIPTING_SCALARS[self.p.type]
         return adapter, plain, True
 
+    def constrainable(self):
+        return None if self.schema.native_named(self.p.type) else ("ConstrainableWithAttachment", f"{self.p.cpp}, ", ", 0")
+
 
 # ---- Single elements: ElementProperty, ContainmentSlot, ReferenceSlot
 
@@ -300,6 +315,22 @@ class ElementProperty(PropertyKind):
 
     def scripting(self):
         return "element", scripting_name(self.schema, self.p.type), True
+
+    def constrainable(self):
+        return ("ConstrainableRelationWithAttachment", f"{self.p.type}, ", "")
+
+    def keyed_opposite(self):
+        """For a reference whose opposite is a keyed map: the look-ups of that map."""
+        if not self.p.opposite:
+            return None
+        owner, name = self.p.opposite.split(".")
+        target = self.schema.class_named(owner)
+        opposite = next((q for q in target.properties if q.name == name), None) if target else None
+        if opposite is None or not isinstance(opposite.generator, ElementMap):
+            return None
+        k1, k2 = opposite.generator.key_properties()
+        return self.t("$Q_::detail::keyedOppositeOf<$O::Impl::Properties, $O::Impl::Index::$o>(schema::$X::$k1(), "
+                      "schema::$X::$k2())", Q_=Q_, O=owner, o=name, k1=k1.name, k2=k2.name)
 
 
 class ContainmentSlot(ElementProperty):
@@ -418,6 +449,9 @@ class OwnedCollection(PropertyKind):
 
     def scripting(self):
         return "collection", "fenmo.Set", False
+
+    def constrainable(self):
+        return ("ConstrainableCollectionWithAttachment", f"{self.p.type}, ", "") if self.element else None
 
     def bodies(self):
         check = self.t("$P_::refuseProxy(*this);") if self.refuse_proxy else ""

@@ -8,6 +8,7 @@ namespace fenmo::detail {
 struct ElementAccess {
     using Impl = ModelElement::Impl;
     static std::uint32_t& txSlot(Impl& e) noexcept { return e.m_txSlot; }
+    static std::uint32_t& extentSlot(Impl& e) noexcept { return e.m_extentSlot; }
     static void setValid(Impl& e, bool valid) noexcept {
         if (valid) e.m_flags |= Impl::kValid;
         else e.m_flags &= static_cast<std::uint8_t>(~Impl::kValid);

@@ -255,6 +255,7 @@ void ModelState::teardown() noexcept {
             // Tear-down goes on for every element: one whose hook fails is released all the same.
         }
     }
+    extents.clear();
     index = ElementIndex();
     for (ModelElement::Impl* e : live) e->removeRef();
 }

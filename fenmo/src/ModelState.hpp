@@ -2,6 +2,7 @@
 // The private state of a model: its element index, the stack of open transaction levels, the undo
 // history and the listeners.
 
+#include "ClassExtents.hpp"
 #include "ElementIndex.hpp"
 #include "StoragePool.hpp"
 #include "TransactionRecord.hpp"
@@ -45,8 +46,13 @@ public:
     explicit ModelState(Model::Impl& model) : m_model(model), m_listeners(std::make_shared<Listeners>()) {}
     ~ModelState();
 
+    // The state of a model, for the framework's own services (queries).
+    static ModelState& of(const Model::Impl& model) noexcept { return *model.m_state; }
+
     // Elements.
     ElementIndex index;
+    // The same elements by class, in the order they entered the model.
+    ClassExtents extents;
     std::unordered_map<const ModelElement::Impl*, ProxyId> proxies;
 
     // Transactions (Transactions.cpp).

@@ -93,6 +93,7 @@ void ModelState::recordCreated(ModelElement::Impl& element) {
         throw InvalidValueException({u"an element with the identity " + toU16String(element.getUuid()) +
                                      u" is already in the model"});
     element.addRef();
+    extents.insert(element);
     ElementAccess::setValid(element, true);
     ensureOwned(m_depth - 1, element).flags |= Record::kCreated;
 }
@@ -131,13 +132,19 @@ void ModelState::recordDestroyed(ModelElement::Impl& element) {
 
 void ModelState::revive(ModelElement::Impl& element) {
     ElementAccess::setValid(element, true);
-    if (index.insert(&element)) element.addRef();
+    if (index.insert(&element)) {
+        element.addRef();
+        extents.insert(element);
+    }
 }
 
 void ModelState::kill(ModelElement::Impl& element) {
     // The caller holds a reference, so the element survives leaving the index.
     element.invalidate();
-    if (index.erase(&element)) element.removeRef();
+    if (index.erase(&element)) {
+        extents.erase(element);
+        element.removeRef();
+    }
 }
 
 void ModelState::releaseGone(Record& record, bool pooled) noexcept {

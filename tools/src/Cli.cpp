@@ -2,6 +2,7 @@
 
 #include "Demo.hpp"
 #include "ModelFiles.hpp"
+#include "QueryCommand.hpp"
 #include "SchemaPrinter.hpp"
 #include "Style.hpp"
 
@@ -46,13 +47,25 @@ constexpr const char* kFilesFooter =
     "identities and names), the model's identity, then each top-level element with what it contains\n"
     "nested inside it. 'check' exits with 1 when it has findings, 'diff' when the models differ.";
 
+constexpr const char* kQueryFooter =
+    "A query names a class and, after 'where', a condition on its properties; names are those of the\n"
+    "registered metamodel ('arvelle schema' lists them). Tests: == != < <= > >= with a text in double\n"
+    "quotes, an integer, true/false or an enumeration literal; 'is set', 'is unset'; 'startswith',\n"
+    "'contains', 'matches' (a regular expression) on texts; a.b follows a relation (a collection: some\n"
+    "element); 'has (...)' on a relation; 'some', 'every', 'none (...)', 'count (...) >= n' and\n"
+    "'size > n' on collections; combined with and, or, not and parentheses. 'Class only' leaves out\n"
+    "subclasses. Examples:\n"
+    "  arvelle query 'SignalAttributes where dataType == \"double\" and sampleTime is set'\n"
+    "  arvelle query 'TreeNode where childAttrs.name startswith \"Wheel\"' model.xml\n"
+    "Each match is printed with the node it is or belongs to, then the number of matches.";
+
 // The first line of a parse error, with the wording of this program for the common mistakes.
 std::string usageError(const CLI::ParseError& error, const CLI::App& app) {
     if (app.get_subcommands().empty()) {
         for (const std::string& argument : app.remaining())
             if (!argument.empty() && argument[0] != '-') return "unknown command '" + argument + "'";
         if (error.get_name() == "RequiredError")
-            return "no command given; the commands are demo, schema, show, check and diff";
+            return "no command given; the commands are demo, schema, show, check, diff and query";
     }
     std::string message = error.what();
     return message.substr(0, message.find('\n'));
@@ -107,6 +120,15 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     diff->add_option("before", file, "The first model file")->required();
     diff->add_option("after", otherFile, "The second model file")->required();
 
+    std::string queryText;
+    CLI::App* query =
+        app.add_subcommand("query", "Print the elements of a model that a query in text form finds");
+    query->group("Commands")->footer(kQueryFooter);
+    query->fallthrough();
+    query->add_option("text", queryText, "The query, e.g. 'SignalAttributes where dataType == \"double\"'")
+        ->required();
+    query->add_option("file", file, "The model file (default: the demo's example model)");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& done) {
@@ -131,6 +153,8 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
             if (checkFile(file, out, err, progress) > 0) code = kExitFailure;
         } else if (diff->parsed()) {
             if (diffFiles(file, otherFile, out, err, style, progress) > 0) code = kExitFailure;
+        } else if (query->parsed()) {
+            code = runQuery(queryText, file, out, err, style, progress);
         }
         out.flush();
         return code;

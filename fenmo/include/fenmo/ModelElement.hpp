@@ -254,11 +254,14 @@ private:
     friend class ModelElement;
     friend struct detail::ElementAccess;
 
+    // Ordered so that the small fields fill the gaps the identity leaves before the pointers.
     uuid m_uuid;
+    std::uint16_t m_containerPropertyIndex = 0;
+    std::uint32_t m_txSlot = UINT32_MAX;
+    // The element's place in its class's extent (ClassExtents); UINT32_MAX while it is in none.
+    std::uint32_t m_extentSlot = UINT32_MAX;
     ModelLink* m_link = nullptr;
     Impl* m_container = nullptr;
-    std::uint32_t m_txSlot = UINT32_MAX;
-    std::uint16_t m_containerPropertyIndex = 0;
 };
 
 inline ModelElement::ModelElement(Impl* impl, bool addRef) noexcept : m_impl(impl) {

@@ -2,6 +2,8 @@
 #include <arvelle/treeNode/BusTypeRootAttributes.hpp>
 #include <arvelle/treeNode/BuilderFactories.hpp>
 
+#include <fenmo/query/Readers.hpp>
+
 namespace tav::fenmo::treeNode {
 
 BusTypeRootAttributes BusTypeRootAttributes::create(const ::fenmo::Model& model, const ::fenmo::uuid& id) {
@@ -140,4 +142,29 @@ std::size_t BusTypeRootAttributes::Impl::BuilderImpl::doSetOrAdd(const ::fenmo::
 
 std::unique_ptr<::fenmo::ModelElement::Builder> makeBusTypeRootAttributesBuilder(const ::fenmo::Model& model) { return std::make_unique<BusTypeRootAttributes::Builder>(model); }
 
+
+::fenmo::query::MetaclassAttachment<BusTypeRootAttributes>& BusTypeRootAttributes::Uuid() {
+    static ::fenmo::query::MetaclassAttachment<BusTypeRootAttributes> attachment;
+    return attachment;
+}
+
+::fenmo::query::ConstrainableWithAttachment<std::u16string, ::fenmo::query::MetaclassAttachment<BusTypeRootAttributes>, 1>& BusTypeRootAttributes::checksum() {
+    // Thread-safe one-time construction; the destructor, registered at exit, releases the property.
+    static ::fenmo::query::ConstrainableWithAttachment<std::u16string, ::fenmo::query::MetaclassAttachment<BusTypeRootAttributes>, 1> constrainable(::fenmo::query::MetaclassAttachment<BusTypeRootAttributes>(), ::fenmo::query::detail::accessOf<Impl::Properties, Impl::Index::checksum>(schema::BusTypeRootAttributes::checksum()));
+    return constrainable;
+}
+
+BusTypeRootAttributes::Constrainables::Constrainables(const std::pair<::fenmo::query::AbstractQuery&, const ::fenmo::query::SearchClassMatchMode>& target)
+    : Constrainables(target.first, BusTypeRootAttributes::metaClass(), target.second) {}
+
+BusTypeRootAttributes::Constrainables::Constrainables(::fenmo::query::AbstractQuery& query, const ::fenmo::meta::Class& metaClass,
+                                   ::fenmo::query::SearchClassMatchMode mode)
+    : ::fenmo::ModelElement::Constrainables(query, metaClass, mode),
+      checksum(::fenmo::query::InstanceAttachment(*this), ::fenmo::query::detail::accessOf<Impl::Properties, Impl::Index::checksum>(schema::BusTypeRootAttributes::checksum())) {}
+
+BusTypeRootAttributes::Constrainables::~Constrainables() = default;
+
+::fenmo::query::SpecificValueConstraint<::fenmo::query::InstanceAttachment, BusTypeRootAttributes> BusTypeRootAttributes::Constrainables::operator==(const BusTypeRootAttributes& element) const {
+    return {::fenmo::query::InstanceAttachment(*this), element};
+}
 }  // namespace tav::fenmo::treeNode

@@ -14,6 +14,7 @@
 #include <fenmo/meta/Operation.hpp>
 #include <fenmo/pattern/Creation.hpp>
 #include <fenmo/pattern/Reflection.hpp>
+#include <fenmo/query/Query.hpp>
 
 #include <boost/optional.hpp>
 
@@ -21,6 +22,7 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 ARVELLE_API_BEGIN
@@ -40,6 +42,10 @@ public:
     // A new element with no property set, announced in a transaction of its own.
     static BusTypeRootAttributes create(const ::fenmo::Model& model, const ::fenmo::uuid& id);
     static const ::fenmo::meta::Class& metaClass();
+
+    // The query names of BusTypeRootAttributes and of its queryable properties, built once on first use.
+    static ::fenmo::query::MetaclassAttachment<BusTypeRootAttributes>& Uuid();
+    static ::fenmo::query::ConstrainableWithAttachment<std::u16string, ::fenmo::query::MetaclassAttachment<BusTypeRootAttributes>, 1>& checksum();
 
 private:
     friend class Impl;
@@ -205,6 +211,20 @@ private:
 };
 
 inline BusTypeRootAttributes::BusTypeRootAttributes(Impl* impl, bool addRef) noexcept : ElementHandle(impl, addRef) {}
+
+// Stands for one BusTypeRootAttributes inside a query: one member per queryable property, in index order.
+class BusTypeRootAttributes::Constrainables : public ::fenmo::ModelElement::Constrainables {
+public:
+    explicit Constrainables(const std::pair<::fenmo::query::AbstractQuery&, const ::fenmo::query::SearchClassMatchMode>& target);
+    ~Constrainables() override;
+    // The instance this object stands for is `element` (an empty handle: no element at all).
+    ::fenmo::query::SpecificValueConstraint<::fenmo::query::InstanceAttachment, BusTypeRootAttributes> operator==(const BusTypeRootAttributes& element) const;
+
+    ::fenmo::query::ConstrainableWithAttachment<std::u16string, ::fenmo::query::InstanceAttachment, 1> checksum;
+
+protected:
+    Constrainables(::fenmo::query::AbstractQuery& query, const ::fenmo::meta::Class& metaClass, ::fenmo::query::SearchClassMatchMode mode);
+};
 
 }  // namespace tav::fenmo::treeNode
 
