@@ -348,8 +348,8 @@ class _NamespaceFinder(importlib.abc.MetaPathFinder, importlib.abc.Loader):
             return None
         return importlib.machinery.ModuleSpec(fullname, self, is_package=True)
 
-    def create_module(self, spec):
-        return namespace(spec.name[len("arvelle."):])
+    def create_module(self, found):
+        return namespace(found.name[len("arvelle."):])
 
     def exec_module(self, module):
         pass
