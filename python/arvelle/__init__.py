@@ -448,11 +448,12 @@ class ModelExtras:
         _arvelle.save(self, str(path))
 
     def query(self, text):
-        """Runs a query in its text form, e.g. ``'SignalAttributes where dataType == "double"'``.
-
-        Hook: the framework's queries are not part of this build yet; once the query parser lands this
-        parses ``text`` and runs it on the model with the GIL released, returning the elements."""
-        raise NotImplementedError("queries are not available in this build of arvelle")
+        """The elements matching a query in its text form, in creation order, e.g.
+        ``model.query('SignalAttributes where dataType == "double"')``. A text that does not parse or
+        does not fit the metamodel raises Error ("fenmo:query"/"InvalidQueryText", arguments the
+        reason and the column). The GIL is released while the query runs; other threads must leave this
+        model alone until it returns, as a model is used by one thread at a time."""
+        return _arvelle.query(self, str(text))
 
 
 class CollectionExtras:

@@ -12,6 +12,7 @@
 #include <fenmo/qorin/Conversions.hpp>
 #include <fenmo/qorin/Namespace.hpp>
 #include <fenmo/qorin/ValueMarshaler.hpp>
+#include <fenmo/query/TextQuery.hpp>
 #include <plexo/ClassSystem.hpp>
 #include <plexo/Embedding.hpp>
 #include <plexo/Factory.hpp>
@@ -480,6 +481,20 @@ PYBIND11_MODULE(_arvelle, m) {
                 }
             });
             return listener;
+        });
+    });
+    m.def("query", [](py::handle model, const std::string& text) {
+        fenmo::Model mo = modelOf(model);
+        return guarded([&] {
+            const fenmo::query::DynamicQuery query = fenmo::query::parseQuery(fenmo::toUtf16(text));
+            std::vector<fenmo::ModelElement> matches;
+            {
+                py::gil_scoped_release noGil;
+                matches = query.select(mo);
+            }
+            py::list out(matches.size());
+            for (std::size_t i = 0; i < matches.size(); ++i) out[i] = elementToPython(matches[i]);
+            return out;
         });
     });
     m.def("save", [](py::handle model, const std::string& path) {

@@ -185,9 +185,3 @@ def test_save_and_load(tmp_path):
         arvelle.load(tmp_path / "bad.xml")
     with pytest.raises(arvelle.Error):
         model.save(tmp_path / "no" / "such" / "dir" / "m.xml")
-
-
-def test_queries_wait_for_the_query_parser():
-    model = arvelle.Model()
-    with pytest.raises(NotImplementedError):
-        model.query('SignalAttributes where dataType == "double"')
