@@ -2,6 +2,7 @@
 
 #include "Demo.hpp"
 #include "ModelFiles.hpp"
+#include "PythonCommand.hpp"
 #include "QueryCommand.hpp"
 #include "SchemaPrinter.hpp"
 #include "Style.hpp"
@@ -15,6 +16,8 @@
 #include <cctype>
 #include <exception>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace arvelle::tools {
 
@@ -59,6 +62,12 @@ constexpr const char* kQueryFooter =
     "  arvelle query 'TreeNode where childAttrs.name startswith \"Wheel\"' model.xml\n"
     "Each match is printed with the node it is or belongs to, then the number of matches.";
 
+constexpr const char* kPythonFooter =
+    "Runs the script with the Python interpreter the arvelle package was built for and the package on\n"
+    "PYTHONPATH, so that 'import arvelle' finds every scripting class. The exit code is the script's.\n"
+    "Example:\n"
+    "  arvelle python build_bus.py --out bus.xml";
+
 // The first line of a parse error, with the wording of this program for the common mistakes.
 std::string usageError(const CLI::ParseError& error, const CLI::App& app) {
     if (app.get_subcommands().empty()) {
@@ -80,6 +89,11 @@ ColorMode colorModeNamed(std::string name) {
 }  // namespace
 
 int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool outIsTerminal) {
+    // A script's own options (--help included) are the script's: `arvelle python FILE ...` is not parsed.
+    if (argc >= 3 && std::string_view(argv[1]) == "python" && argv[2][0] != '-') {
+        out.flush();
+        return runPython(argv[2], std::vector<std::string>(argv + 3, argv + argc), err);
+    }
     CLI::App app(kDescription, "arvelle");
     app.footer(kFooter);
     app.require_subcommand(1);
@@ -129,6 +143,13 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
         ->required();
     query->add_option("file", file, "The model file (default: the demo's example model)");
 
+    std::string script;
+    CLI::App* python =
+        app.add_subcommand("python", "Run a Python script with the arvelle package importable");
+    python->group("Commands")->footer(kPythonFooter);
+    python->add_option("script", script, "The script")->required();
+    python->prefix_command();  // what follows the script is the script's (sys.argv[1:])
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::Success& done) {
@@ -153,6 +174,9 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
             if (checkFile(file, out, err, progress) > 0) code = kExitFailure;
         } else if (diff->parsed()) {
             if (diffFiles(file, otherFile, out, err, style, progress) > 0) code = kExitFailure;
+        } else if (python->parsed()) {
+            out.flush();
+            code = runPython(script, python->remaining(), err);
         } else if (query->parsed()) {
             code = runQuery(queryText, file, out, err, style, progress);
         }
