@@ -50,19 +50,27 @@ Array construct(std::string_view className, const Inputs& inputs) {
 }
 
 Array getProperty(const HostArray& object, std::string_view name) {
-    return guarded([&] {
-        Target t = objectOf(object);
-        return Array(propertyOf(*t.cls, name).get(t.native));
-    });
+    return guarded([&] { return getProperty(object, propertyOf(*objectOf(object).cls, name)); });
 }
 
 void setProperty(const HostArray& object, std::string_view name, const HostArray& value) {
+    guarded([&] { setProperty(object, propertyOf(*objectOf(object).cls, name), value); });
+}
+
+const PlexoPropertyInfo* findProperty(const HostArray& object, std::string_view name) {
+    return guarded([&] { return objectOf(object).cls->findProperty(name); });
+}
+
+Array getProperty(const HostArray& object, const PlexoPropertyInfo& property) {
+    return guarded([&] { return Array(property.get(objectOf(object).native)); });
+}
+
+void setProperty(const HostArray& object, const PlexoPropertyInfo& property, const HostArray& value) {
     guarded([&] {
-        Target t = objectOf(object);
-        PlexoPropertyInfo& property = propertyOf(*t.cls, name);
+        void* native = objectOf(object).native;
         if (!property.hasSetter())
             raiseHostError(kHostCatalog, "ReadOnlyProperty",
-                           "the property '" + std::string(name) + "' cannot be set");
+                           "the property '" + property.getName() + "' cannot be set");
         // A value of another class goes through the conversion registered for the declared type.
         PlexoDataTypePtr type = getDataType(property.getTypeName());
         if (!isA(&value, className(type->classId)))
@@ -70,11 +78,11 @@ void setProperty(const HostArray& object, std::string_view name, const HostArray
                     getConversion(makeInterned(getClassName(value)), makeInterned(type->name))) {
                 Array converted(converter->convert(value));
                 if (converted) {
-                    property.set(t.native, *converted);
+                    property.set(native, *converted);
                     return;
                 }
             }
-        property.set(t.native, value);
+        property.set(native, value);
     });
 }
 

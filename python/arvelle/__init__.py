@@ -15,7 +15,6 @@ import importlib.abc
 import importlib.machinery
 import sys
 import types
-import weakref
 
 from . import _arvelle
 
@@ -139,20 +138,7 @@ class ChangeReport:
 
 # --- objects crossing from the host ------------------------------------------------------------------------
 
-_objects = weakref.WeakValueDictionary()  # host object instance -> its Python object
 _classes = {}  # scripting name -> Python class
-
-
-def _wrap(ref, class_name, key):
-    obj = _objects.get(key) if key else None
-    if obj is not None:
-        return obj
-    cls = _class(class_name)
-    obj = object.__new__(cls)
-    obj._h = ref
-    if key:
-        _objects[key] = obj
-    return obj
 
 
 def _enum_member(class_name, value):
@@ -164,20 +150,14 @@ def _enum_member(class_name, value):
                     f"{value} is not a value of {class_name}", (str(value),)) from None
 
 
-_arvelle.set_hooks(Error, _wrap, _enum_member)
+_arvelle.set_hooks(Error, lambda name: _class(name), _enum_member)
 
 
 # --- classes made from the host's descriptions -----------------------------------------------------------
 
 def _property(name, kind, settable):
-    def get(self):
-        return _arvelle.get(self._h, name)
-
-    def set_(self, value):
-        _arvelle.set(self._h, name, value)
-
-    doc = f"{name} ({kind}{'' if settable else ', read-only'})"
-    return property(get, set_ if settable else None, doc=doc)
+    """The descriptor of a property: reads and writes cross to the host in one call."""
+    return _arvelle.Property(name, settable, f"{name} ({kind}{'' if settable else ', read-only'})")
 
 
 def _signature_text(method):

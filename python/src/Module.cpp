@@ -23,6 +23,8 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <unordered_map>
+
 #include <dlfcn.h>
 
 #include <cstdint>
@@ -42,10 +44,11 @@ struct Ref {
     plexo::Array array;
 };
 
-// What the package hands over at import: its exception class and the functions that make the Python
-// object of a scripting object and of an enumeration member.
+// What the package hands over at import: its exception class, the function that gives the Python class
+// of a scripting class (made on first use) and the one that gives an enumeration's member by value
+// (raising for a value with no member).
 struct Hooks {
-    py::object error, wrap, enumMember;
+    py::object error, classOf, enumMember;
 };
 Hooks& hooks() {
     static auto* h = new Hooks;  // left to the process: Python objects must not be dropped after exit
@@ -77,6 +80,98 @@ auto guarded(F&& f) -> decltype(f()) {
     }
 }
 
+// --- the Python objects of scripting objects -------------------------------------------------------------
+
+PyTypeObject*& refTypeSlot() {
+    static PyTypeObject* type = nullptr;  // set when the module defines Ref
+    return type;
+}
+PyTypeObject* refType() {
+    return refTypeSlot();
+}
+// The Ref inside a Python object of type Ref (checked by the caller): no type look-up by name.
+const Ref* asRef(PyObject* object) {
+    return reinterpret_cast<py::detail::instance*>(object)->get_value_and_holder().value_ptr<Ref>();
+}
+PyObject* internedHandleName() {
+    static PyObject* name = PyUnicode_InternFromString("_h");
+    return name;
+}
+
+// The Python class of a scripting class, asked of the package once per class.
+PyObject* pythonClass(plexo::ClassId id) {
+    static auto* classes = new std::unordered_map<plexo::ClassId, py::object>;
+    auto found = classes->find(id);
+    if (found == classes->end()) found = classes->emplace(id, hooks().classOf(plexo::className(id))).first;
+    return found->second.ptr();
+}
+
+// The member of an enumeration class of that value: the class's members by value, kept once per class.
+py::object enumMember(plexo::ClassId id, std::int32_t value) {
+    static auto* members = new std::unordered_map<plexo::ClassId, py::dict>;
+    auto found = members->find(id);
+    if (found == members->end())
+        found =
+            members->emplace(id, py::reinterpret_borrow<py::object>(pythonClass(id)).attr("_by_value")).first;
+    if (PyObject* member = PyDict_GetItem(found->second.ptr(), py::int_(value).ptr()))
+        return py::reinterpret_borrow<py::object>(member);
+    return hooks().enumMember(plexo::className(id), value);  // raises: no member has that value
+}
+
+// One Python object per scripting object while Python holds it: objects by the identity of the native
+// instance they stand for, each entry dropped by a weak-reference callback when its object goes.
+class Identities {
+public:
+    py::object find(std::uintptr_t key) const {
+        if (!key) return {};
+        auto found = m_objects.find(key);
+        return found == m_objects.end() ? py::object()
+                                        : py::reinterpret_borrow<py::object>(found->second.object);
+    }
+
+    // A new object of `cls` holding `ref`, remembered under `key` (not remembered when 0).
+    py::object make(PyObject* cls, Ref ref, std::uintptr_t key) {
+        auto* type = reinterpret_cast<PyTypeObject*>(cls);
+        py::object object = py::reinterpret_steal<py::object>(type->tp_alloc(type, 0));
+        if (!object) throw py::error_already_set();
+        py::object handle = py::cast(std::move(ref));
+        if (PyObject_SetAttr(object.ptr(), internedHandleName(), handle.ptr()) != 0)
+            throw py::error_already_set();
+        if (!key) return object;
+        PyObject* weak = PyWeakref_NewRef(object.ptr(), forget().ptr());
+        if (!weak) throw py::error_already_set();
+        m_objects[key] = Entry{object.ptr(), weak};
+        m_keys[weak] = key;
+        return object;
+    }
+
+private:
+    struct Entry {
+        PyObject* object;  // borrowed: the entry goes before the object does
+        PyObject* weak;    // owned
+    };
+
+    // The callback every weak reference shares: forgets the entry of the object that is going.
+    py::object& forget() {
+        static auto* f = new py::object(py::cpp_function([this](py::handle weak) {
+            auto key = m_keys.find(weak.ptr());
+            if (key == m_keys.end()) return;
+            auto entry = m_objects.find(key->second);
+            if (entry != m_objects.end() && entry->second.weak == weak.ptr()) m_objects.erase(entry);
+            m_keys.erase(key);
+            Py_DECREF(weak.ptr());
+        }));
+        return *f;
+    }
+
+    std::unordered_map<std::uintptr_t, Entry> m_objects;
+    std::unordered_map<PyObject*, std::uintptr_t> m_keys;
+};
+Identities& identities() {
+    static auto* i = new Identities;  // left to the process, like the hooks
+    return *i;
+}
+
 std::string utf8(const std::u16string& text) {
     return fenmo::toUtf8(text);
 }
@@ -86,18 +181,20 @@ std::string utf8(const std::u16string& text) {
 py::object toPython(const HostArray& array);
 
 py::object objectToPython(const HostArray& array, std::size_t i) {
+    const plexo::ClassId id = array.classId();
+    plexo::PlexoClass* cls = plexo::getClass(id);
+    if (cls->isEnumeration()) {
+        plexo::Array element(array.numel() == 1 ? nullptr : plexo::omGetArrayElement(array, i));
+        const HostArray* underlying = plexo::omGetUnderlyingArray(element ? *element : array);
+        const auto value = underlying ? static_cast<std::int32_t>(plexo::getScalarDouble(*underlying)) : 0;
+        return enumMember(id, value);
+    }
+    const auto key =
+        reinterpret_cast<std::uintptr_t>(i < array.instances().size() ? array.instances()[i].get() : nullptr);
+    if (py::object known = identities().find(key)) return known;
     plexo::Array element(array.numel() == 1 ? plexo::duplicateArray(array)
                                             : plexo::omGetArrayElement(array, i));
-    plexo::PlexoClass* cls = plexo::getClass(element->classId());
-    const std::string& name = plexo::className(element->classId());
-    if (cls->isEnumeration()) {
-        const HostArray* underlying = plexo::omGetUnderlyingArray(*element);
-        const auto value = underlying ? static_cast<std::int32_t>(plexo::getScalarDouble(*underlying)) : 0;
-        return hooks().enumMember(name, value);
-    }
-    const auto key = reinterpret_cast<std::uintptr_t>(
-        element->instances().empty() ? nullptr : element->instances()[0].get());
-    return hooks().wrap(Ref{std::move(element)}, name, key);
+    return identities().make(pythonClass(id), Ref{std::move(element)}, key);
 }
 
 template <class F>
@@ -150,13 +247,17 @@ py::object toPython(const HostArray& array) {
 
 // --- Python values to host arrays ------------------------------------------------------------------------
 
+// The Ref a Python value is or holds in `_h` (the slot of the package's objects), or null.
 const Ref* refOf(py::handle value) {
-    if (py::isinstance<Ref>(value)) return &value.cast<const Ref&>();
-    if (py::hasattr(value, "_h")) {
-        py::object h = value.attr("_h");
-        if (py::isinstance<Ref>(h)) return &h.cast<const Ref&>();
+    if (Py_TYPE(value.ptr()) == refType()) return asRef(value.ptr());
+    PyObject* h = PyObject_GetAttr(value.ptr(), internedHandleName());
+    if (!h) {
+        PyErr_Clear();
+        return nullptr;
     }
-    return nullptr;
+    const Ref* ref = Py_TYPE(h) == refType() ? asRef(h) : nullptr;
+    Py_DECREF(h);  // the object's slot keeps the Ref alive
+    return ref;
 }
 
 bool isWholeNumber(py::handle value) {
@@ -352,17 +453,136 @@ bool initializeLibrary(void* handle, const std::string& name) {
     return true;
 }
 
+// --- properties -----------------------------------------------------------------------------------------
+
+// A property of a scripting class as a Python descriptor written against the C API, so that reading or
+// writing it is one crossing with no Python frame in between. The property is searched by name once
+// per scripting class it meets (objects of subclasses share the descriptor).
+//     _arvelle.Property(name, settable, doc)
+struct HostProperty {
+    PyObject_HEAD std::string* name;
+    PyObject* doc;
+    bool settable;
+    plexo::ClassId cachedClass;
+    const plexo::PlexoPropertyInfo* cached;
+
+    const plexo::PlexoPropertyInfo& find(const HostArray& object) {
+        if (!name) throw py::type_error("the property was not initialised");
+        if (object.classId() != cachedClass || !cached) {
+            cached = plexo::findProperty(object, *name);
+            if (!cached)
+                throw plexo::HostError("plexo:class", "UndefinedProperty",
+                                       "no property '" + *name + "' in class " + plexo::getClassName(object),
+                                       {});
+            cachedClass = object.classId();
+        }
+        return *cached;
+    }
+
+    static const Ref& refOfObject(PyObject* object) {
+        const Ref* ref = refOf(object);
+        if (!ref) throw py::type_error("not a scripting object");
+        return *ref;
+    }
+
+    static PyObject* get(PyObject* self, PyObject* object, PyObject*) {
+        if (!object) return Py_NewRef(self);  // looked up on the class
+        auto* p = reinterpret_cast<HostProperty*>(self);
+        try {
+            return guarded([&] {
+                       const Ref& ref = refOfObject(object);
+                       plexo::Array value = plexo::getProperty(*ref.array, p->find(*ref.array));
+                       return value ? toPython(*value) : py::none();
+                   })
+                .release()
+                .ptr();
+        } catch (py::error_already_set& e) {
+            e.restore();
+        } catch (const py::builtin_exception& e) {
+            e.set_error();
+        }
+        return nullptr;
+    }
+
+    static int set(PyObject* self, PyObject* object, PyObject* value) {
+        auto* p = reinterpret_cast<HostProperty*>(self);
+        if (!value || !p->settable) {
+            PyErr_Format(PyExc_AttributeError, "property '%s' cannot be %s", p->name->c_str(),
+                         value ? "set" : "deleted");
+            return -1;
+        }
+        try {
+            guarded([&] {
+                const Ref& ref = refOfObject(object);
+                plexo::Array v(fromPython(value));
+                plexo::setProperty(*ref.array, p->find(*ref.array), *v);
+            });
+            return 0;
+        } catch (py::error_already_set& e) {
+            e.restore();
+        } catch (const py::builtin_exception& e) {
+            e.set_error();
+        }
+        return -1;
+    }
+
+    static int init(PyObject* self, PyObject* args, PyObject*) {
+        auto* p = reinterpret_cast<HostProperty*>(self);
+        const char* name = nullptr;
+        int settable = 0;
+        PyObject* doc = Py_None;
+        if (!PyArg_ParseTuple(args, "sp|O", &name, &settable, &doc)) return -1;
+        delete p->name;
+        p->name = new std::string(name);
+        p->settable = settable != 0;
+        Py_XSETREF(p->doc, Py_NewRef(doc));
+        p->cachedClass = nullptr;
+        p->cached = nullptr;
+        return 0;
+    }
+
+    static void dealloc(PyObject* self) {
+        auto* p = reinterpret_cast<HostProperty*>(self);
+        delete p->name;
+        Py_XDECREF(p->doc);
+        PyTypeObject* type = Py_TYPE(self);
+        type->tp_free(self);
+        Py_DECREF(type);  // instances of heap types hold their type
+    }
+
+    static PyObject* getDoc(PyObject* self, void*) {
+        auto* p = reinterpret_cast<HostProperty*>(self);
+        return Py_NewRef(p->doc ? p->doc : Py_None);
+    }
+};
+
+PyGetSetDef hostPropertyGetSet[] = {{"__doc__", HostProperty::getDoc, nullptr, nullptr, nullptr},
+                                    {nullptr, nullptr, nullptr, nullptr, nullptr}};
+PyType_Slot hostPropertySlots[] = {{Py_tp_descr_get, reinterpret_cast<void*>(HostProperty::get)},
+                                   {Py_tp_descr_set, reinterpret_cast<void*>(HostProperty::set)},
+                                   {Py_tp_init, reinterpret_cast<void*>(HostProperty::init)},
+                                   {Py_tp_new, reinterpret_cast<void*>(PyType_GenericNew)},
+                                   {Py_tp_dealloc, reinterpret_cast<void*>(HostProperty::dealloc)},
+                                   {Py_tp_getset, hostPropertyGetSet},
+                                   {0, nullptr}};
+PyType_Spec hostPropertySpec = {"arvelle._arvelle.Property", sizeof(HostProperty), 0, Py_TPFLAGS_DEFAULT,
+                                hostPropertySlots};
+
 }  // namespace
 
 PYBIND11_MODULE(_arvelle, m) {
     m.doc() = "The scripting host of arvelle, for the arvelle package.";
 
-    py::class_<Ref>(m, "Ref", "One scripting object, as its Python object holds it.")
-        .def_property_readonly("className", [](const Ref& r) { return plexo::getClassName(*r.array); });
+    py::class_<Ref> ref(m, "Ref", "One scripting object, as its Python object holds it.");
+    ref.def_property_readonly("className", [](const Ref& r) { return plexo::getClassName(*r.array); });
+    refTypeSlot() = reinterpret_cast<PyTypeObject*>(ref.ptr());
+    PyObject* propertyType = PyType_FromSpec(&hostPropertySpec);
+    if (!propertyType) throw py::error_already_set();
+    m.add_object("Property", py::reinterpret_steal<py::object>(propertyType));
 
-    m.def("set_hooks", [](py::object error, py::object wrap, py::object enumMember) {
+    m.def("set_hooks", [](py::object error, py::object classOf, py::object enumMember) {
         hooks().error = std::move(error);
-        hooks().wrap = std::move(wrap);
+        hooks().classOf = std::move(classOf);
         hooks().enumMember = std::move(enumMember);
     });
     m.def("initialize", [] {

@@ -10,21 +10,6 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
-#include <boost/optional.hpp>
-
-#include <cstdint>
-#include <optional>
-#include <string>
-
-namespace {
-// The floor of a bound property access: a plain C++ struct with the test element's fields, bound
-// directly with pybind11 (the Python access benchmark compares the package against it).
-struct Floor {
-    std::optional<std::string> text;
-    std::optional<std::int32_t> number;
-};
-}  // namespace
-
 // The initialiser a library exports for hosts: arvelle.load_library finds and calls it.
 extern "C" __attribute__((visibility("default"))) void QorinInitialize_arvelletesting() {
     qorin_test::registerTestNamespaces();
@@ -33,8 +18,4 @@ extern "C" __attribute__((visibility("default"))) void QorinInitialize_arvellete
 PYBIND11_MODULE(_arvelle_testing, m) {
     // Scripting objects bound to native objects right now.
     m.def("bound_count", [] { return plexo::factory::BindingRegistry::size(); });
-    pybind11::class_<Floor>(m, "Floor")
-        .def(pybind11::init<>())
-        .def_readwrite("text", &Floor::text)
-        .def_readwrite("number", &Floor::number);
 }

@@ -37,3 +37,10 @@ def test_the_program_runs_scripts_with_the_package(tmp_path):
     assert missing.returncode == 2 and "script" in missing.stderr
     failing = subprocess.run([PROGRAM, "python", str(tmp_path / "none.py")], capture_output=True, text=True)
     assert failing.returncode != 0 and "none.py" in failing.stderr
+
+
+def test_the_readme_session_runs(capsys):
+    readme = (__import__("pathlib").Path(__file__).resolve().parents[2] / "README.md").read_text()
+    session = readme.split("```python\n", 1)[1].split("```", 1)[0]
+    exec(compile(session, "README.md", "exec"), {})
+    assert "SignalAttributes" in capsys.readouterr().out

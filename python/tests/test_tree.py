@@ -158,3 +158,28 @@ def test_a_saved_tree_loads_equal_and_a_released_model_can_be_opened_again(tmp_p
         root.parentAttrs.children[0].childAttrs.name = "torque"
     assert clash.value.key == "UniquenessConstraint"
     assert len(loaded.query('SignalAttributes where dataType == "double"')) == 2
+
+
+def test_a_property_shared_by_classes_reads_each_objects_own_value():
+    from arvelle.fenmo import ModelElement
+
+    model = arvelle.Model()
+    with model.transaction("build"):
+        root = build_bus(model, ("a",))
+    leaf = root.parentAttrs.children[0]
+    # One descriptor of the base class serves objects of several classes, alternately.
+    objects = [root, leaf.childAttrs, leaf.signalAttrs, root.parentAttrs] * 2
+    assert [o.uuid for o in objects] == [ModelElement.uuid.__get__(o) for o in objects]
+    assert len({o.uuid for o in objects}) == 4
+    assert isinstance(TreeNode.childAttrs, arvelle._arvelle.Property)
+    assert TreeNode.childAttrs.__doc__.startswith("childAttrs (")
+    with pytest.raises(AttributeError):
+        root.isInherited = True
+    with pytest.raises(AttributeError):
+        del leaf.childAttrs.name
+    with pytest.raises(TypeError):
+        TreeNode.childAttrs.__get__(object())
+    # A value the property's type refuses changes nothing.
+    with pytest.raises(arvelle.Error):
+        leaf.childAttrs.indexOne = "three"
+    assert leaf.childAttrs.indexOne == 1 and not model.in_transaction

@@ -8,6 +8,9 @@
 #include <plexo/Factory.hpp>
 
 #include <deque>
+#include <mutex>
+#include <unordered_map>
+#include <utility>
 
 namespace fenmo::qorin {
 
@@ -26,14 +29,43 @@ std::unordered_map<const Model::Impl*, std::unique_ptr<ModelEntry>>& models() {
 }
 }  // namespace detail
 
+namespace {
+// Metaclasses whose scripting class bears their own name, found once: an element's getter asks for
+// every element it hands out. Each entry holds its metaclass, so the key cannot be reused.
+struct KnownClasses {
+    std::mutex mutex;
+    std::unordered_map<const meta::Class::Impl*, std::pair<meta::Class, plexo::ClassId>> byMetaClass;
+};
+KnownClasses& knownClasses() {
+    static auto* known = new KnownClasses;  // left to the process: metaclass handles outlive statics
+    return *known;
+}
+}  // namespace
+
 plexo::ClassId scriptingClassOf(const meta::Class& cls) {
+    KnownClasses& known = knownClasses();
+    if (cls.get()) {
+        std::lock_guard<std::mutex> lock(known.mutex);
+        auto found = known.byMetaClass.find(cls.get());
+        // A class the host has since cleared is looked for again.
+        if (found != known.byMetaClass.end() && plexo::findClass(found->second.second))
+            return found->second.second;
+    }
     std::deque<meta::Class> todo{cls};
     while (!todo.empty()) {
         meta::Class c = todo.front();
         todo.pop_front();
         if (!c.get()) continue;
         plexo::ClassId id = plexo::makeInterned(toUtf8(c->getQualifiedName()));
-        if (plexo::findClass(id)) return id;
+        if (plexo::findClass(id)) {
+            // Only a class's own scripting class is kept: one registered later for a class that now
+            // shares its superclass's must still be found.
+            if (c.get() == cls.get()) {
+                std::lock_guard<std::mutex> lock(known.mutex);
+                known.byMetaClass.insert_or_assign(cls.get(), std::make_pair(cls, id));
+            }
+            return id;
+        }
         for (const meta::Class& super : c->getSuperclasses()) todo.push_back(super);
     }
     return plexo::makeInterned(kModelElementClass);

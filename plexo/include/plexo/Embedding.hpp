@@ -27,6 +27,11 @@ Array construct(std::string_view className, const Inputs& inputs = {});
 // "plexo:class"/"ReadOnlyProperty".
 Array getProperty(const HostArray& object, std::string_view name);
 void setProperty(const HostArray& object, std::string_view name, const HostArray& value);
+// The same with the property found once for many accesses, as a binding caches it per class: the
+// property of the class of `object` (null when it has none), valid while the class stays defined.
+const PlexoPropertyInfo* findProperty(const HostArray& object, std::string_view name);
+Array getProperty(const HostArray& object, const PlexoPropertyInfo& property);
+void setProperty(const HostArray& object, const PlexoPropertyInfo& property, const HostArray& value);
 // Calls a method of the class of the first input (the object) and returns the outputs it produced.
 std::vector<Array> call(std::string_view method, const Inputs& inputs, int nOutputs = 1);
 // Calls a static method of a class.
