@@ -9,7 +9,8 @@ Builds the workload's tree (W1's shape and values) from Python inside one transa
   W4: each leaf's signalAttrs, then its 15 properties read, summing text lengths and enumeration
       values (16 accesses a leaf; the sum must be 10 N);
 and the same loops over the floor's structs. Prints one line per step with nanoseconds per access and
-the ratio to the floor; only ratios of one run mean much on a shared machine."""
+the ratio to the floor, each the fastest of three rounds (the machine's load moves single rounds a lot).
+"""
 
 import gc
 import sys
@@ -22,6 +23,7 @@ from arvelle.tav.fenmo.treeNode import Complexity, TreeNode
 TEXTS = ("min", "max", "unit", "dataType", "dims", "sampleTime", "valueType", "desc", "outputSignalName",
          "initialOutput")
 ENUMERATIONS = ("complexity", "dimsMode", "virtuality", "dataMode", "outputWhenDisabled")
+ROUNDS = 3
 SIGNAL = {"complexity": "REAL", "dataType": "double", "dims": "1", "sampleTime": "-1"}
 
 
@@ -106,19 +108,28 @@ def main():
     floors = floor_leaves(n)
     print(f"python-build n={n} seconds={build:.3f} (one transaction, not compared)")
 
-    # As in the workload, W2 is the sets inside an open transaction; its commit is W3's.
-    with model.transaction("W2"):
-        ours, _ = timed(w2, leaves)
-    floor, _ = timed(w2, floors)
-    if any(leaf.signalAttrs.dataType != "single" for leaf in leaves[:: max(1, n // 1000)]):
-        fail("W2")
+    # As in the workload, W2 is the sets inside an open transaction; its commit is W3's (here: not timed,
+    # and undone before the next round). Each step runs ROUNDS times; the fastest round counts.
+    ours = floor = float("inf")
+    for _ in range(ROUNDS):
+        with model.transaction("W2"):
+            ours = min(ours, timed(w2, leaves)[0])
+        if any(leaf.signalAttrs.dataType != "single" for leaf in leaves[:: max(1, n // 1000)]):
+            fail("W2")
+        model.undo()
+        floor = min(floor, timed(w2, floors)[0])
+        for leaf in floors:
+            leaf.signalAttrs.dataType = "double"
     report("W2-edit", n, 2 * n, ours, floor)
-    model.undo()
 
-    ours, checksum = timed(w4, leaves, lambda member: member.value)
-    floor, floor_checksum = timed(w4, floors, lambda value: value)
-    if checksum != 10 * n or floor_checksum != 10 * n:
-        fail(f"W4 checksum {checksum}, floor {floor_checksum}, expected {10 * n}")
+    ours = floor = float("inf")
+    for _ in range(ROUNDS):
+        seconds, checksum = timed(w4, leaves, lambda member: member.value)
+        ours = min(ours, seconds)
+        seconds, floor_checksum = timed(w4, floors, lambda value: value)
+        floor = min(floor, seconds)
+        if checksum != 10 * n or floor_checksum != 10 * n:
+            fail(f"W4 checksum {checksum}, floor {floor_checksum}, expected {10 * n}")
     report("W4-reflect", n, 16 * n, ours, floor)
 
 

@@ -39,11 +39,6 @@ using plexo::HostArray;
 
 namespace {
 
-// One scripting object (a 1x1 object array), held by its Python object.
-struct Ref {
-    plexo::Array array;
-};
-
 // What the package hands over at import: its exception class, the function that gives the Python class
 // of a scripting class (made on first use) and the one that gives an enumeration's member by value
 // (raising for a value with no member).
@@ -82,16 +77,24 @@ auto guarded(F&& f) -> decltype(f()) {
 
 // --- the Python objects of scripting objects -------------------------------------------------------------
 
-PyTypeObject*& refTypeSlot() {
-    static PyTypeObject* type = nullptr;  // set when the module defines Ref
-    return type;
+// The handle a Python object of a scripting object holds in its `_h` slot: a capsule owning the object
+// array (1x1), released with it. A capsule, not a bound class: making and dropping one is a small
+// allocation, with no registry of instances.
+constexpr const char* kHandleName = "arvelle.handle";
+
+void releaseHandle(PyObject* capsule) {
+    plexo::destroyArray(static_cast<HostArray*>(PyCapsule_GetPointer(capsule, kHandleName)));
 }
-PyTypeObject* refType() {
-    return refTypeSlot();
+py::object makeHandle(plexo::Array array) {
+    PyObject* capsule = PyCapsule_New(array.get(), kHandleName, releaseHandle);
+    if (!capsule) throw py::error_already_set();
+    array.release();
+    return py::reinterpret_steal<py::object>(capsule);
 }
-// The Ref inside a Python object of type Ref (checked by the caller): no type look-up by name.
-const Ref* asRef(PyObject* object) {
-    return reinterpret_cast<py::detail::instance*>(object)->get_value_and_holder().value_ptr<Ref>();
+// The array of a handle, or null for anything else.
+const HostArray* handleArray(PyObject* object) {
+    if (!PyCapsule_CheckExact(object) || PyCapsule_GetName(object) != kHandleName) return nullptr;
+    return static_cast<const HostArray*>(PyCapsule_GetPointer(object, kHandleName));
 }
 PyObject* internedHandleName() {
     static PyObject* name = PyUnicode_InternFromString("_h");
@@ -118,6 +121,9 @@ py::object enumMember(plexo::ClassId id, std::int32_t value) {
     return hooks().enumMember(plexo::className(id), value);  // raises: no member has that value
 }
 
+class Identities;
+Identities& identities();
+
 // One Python object per scripting object while Python holds it: objects by the identity of the native
 // instance they stand for, each entry dropped by a weak-reference callback when its object goes.
 class Identities {
@@ -129,16 +135,16 @@ public:
                                         : py::reinterpret_borrow<py::object>(found->second.object);
     }
 
-    // A new object of `cls` holding `ref`, remembered under `key` (not remembered when 0).
-    py::object make(PyObject* cls, Ref ref, std::uintptr_t key) {
+    // A new object of `cls` holding `array`, remembered under `key` (not remembered when 0).
+    py::object make(PyObject* cls, plexo::Array array, std::uintptr_t key) {
         auto* type = reinterpret_cast<PyTypeObject*>(cls);
         py::object object = py::reinterpret_steal<py::object>(type->tp_alloc(type, 0));
         if (!object) throw py::error_already_set();
-        py::object handle = py::cast(std::move(ref));
+        py::object handle = makeHandle(std::move(array));
         if (PyObject_SetAttr(object.ptr(), internedHandleName(), handle.ptr()) != 0)
             throw py::error_already_set();
         if (!key) return object;
-        PyObject* weak = PyWeakref_NewRef(object.ptr(), forget().ptr());
+        PyObject* weak = PyWeakref_NewRef(object.ptr(), forget());
         if (!weak) throw py::error_already_set();
         m_objects[key] = Entry{object.ptr(), weak};
         m_keys[weak] = key;
@@ -151,17 +157,23 @@ private:
         PyObject* weak;    // owned
     };
 
-    // The callback every weak reference shares: forgets the entry of the object that is going.
-    py::object& forget() {
-        static auto* f = new py::object(py::cpp_function([this](py::handle weak) {
-            auto key = m_keys.find(weak.ptr());
-            if (key == m_keys.end()) return;
-            auto entry = m_objects.find(key->second);
-            if (entry != m_objects.end() && entry->second.weak == weak.ptr()) m_objects.erase(entry);
-            m_keys.erase(key);
-            Py_DECREF(weak.ptr());
-        }));
-        return *f;
+    // The callback every weak reference shares (a plain C function: it runs once per object dropped):
+    // forgets the entry of the object that is going.
+    static PyObject* forgetEntry(PyObject*, PyObject* weak) {
+        Identities& self = identities();
+        auto key = self.m_keys.find(weak);
+        if (key != self.m_keys.end()) {
+            auto entry = self.m_objects.find(key->second);
+            if (entry != self.m_objects.end() && entry->second.weak == weak) self.m_objects.erase(entry);
+            self.m_keys.erase(key);
+            Py_DECREF(weak);
+        }
+        Py_RETURN_NONE;
+    }
+    static PyObject* forget() {
+        static PyMethodDef definition{"forget", forgetEntry, METH_O, nullptr};
+        static PyObject* function = PyCFunction_New(&definition, nullptr);
+        return function;
     }
 
     std::unordered_map<std::uintptr_t, Entry> m_objects;
@@ -194,7 +206,19 @@ py::object objectToPython(const HostArray& array, std::size_t i) {
     if (py::object known = identities().find(key)) return known;
     plexo::Array element(array.numel() == 1 ? plexo::duplicateArray(array)
                                             : plexo::omGetArrayElement(array, i));
-    return identities().make(pythonClass(id), Ref{std::move(element)}, key);
+    return identities().make(pythonClass(id), std::move(element), key);
+}
+
+// The Python value of a value the caller owns: a single object keeps the array as its handle, uncopied.
+py::object toPython(plexo::Array value) {
+    if (!value) return py::none();
+    if (value->kind() != ArrayKind::Object || value->numel() != 1 || value->instances().empty() ||
+        plexo::getClass(value->classId())->isEnumeration())
+        return toPython(*value);
+    const auto key = reinterpret_cast<std::uintptr_t>(value->instances()[0].get());
+    if (py::object known = identities().find(key)) return known;
+    const plexo::ClassId id = value->classId();
+    return identities().make(pythonClass(id), std::move(value), key);
 }
 
 template <class F>
@@ -247,17 +271,18 @@ py::object toPython(const HostArray& array) {
 
 // --- Python values to host arrays ------------------------------------------------------------------------
 
-// The Ref a Python value is or holds in `_h` (the slot of the package's objects), or null.
-const Ref* refOf(py::handle value) {
-    if (Py_TYPE(value.ptr()) == refType()) return asRef(value.ptr());
+// The object array a Python value is (a handle) or holds in `_h` (the slot of the package's objects), or
+// null.
+const HostArray* arrayOf(py::handle value) {
+    if (const HostArray* array = handleArray(value.ptr())) return array;
     PyObject* h = PyObject_GetAttr(value.ptr(), internedHandleName());
     if (!h) {
         PyErr_Clear();
         return nullptr;
     }
-    const Ref* ref = Py_TYPE(h) == refType() ? asRef(h) : nullptr;
-    Py_DECREF(h);  // the object's slot keeps the Ref alive
-    return ref;
+    const HostArray* array = handleArray(h);
+    Py_DECREF(h);  // the object's slot keeps the handle alive
+    return array;
 }
 
 bool isWholeNumber(py::handle value) {
@@ -275,7 +300,7 @@ HostArray* fromPython(py::handle value) {
     }
     if (py::isinstance<py::float_>(value)) return plexo::createDoubleScalar(value.cast<double>());
     if (py::isinstance<py::str>(value)) return plexo::createString(value.cast<std::string>());
-    if (const Ref* ref = refOf(value)) return plexo::duplicateArray(*ref->array);
+    if (const HostArray* array = arrayOf(value)) return plexo::duplicateArray(*array);
     if (py::isinstance<py::dict>(value)) {
         plexo::Array out(plexo::createStructMatrix(1, 1, {}));
         for (auto [k, v] : value.cast<py::dict>())
@@ -385,8 +410,8 @@ py::object describe(const std::string& name) {
 // --- models ------------------------------------------------------------------------------------------------
 
 fenmo::Model modelOf(const py::handle& object) {
-    const Ref* ref = refOf(object);
-    fenmo::Model model = ref ? fenmo::qorin::modelFromHost(*ref->array) : fenmo::Model();
+    const HostArray* array = arrayOf(object);
+    fenmo::Model model = array ? fenmo::qorin::modelFromHost(*array) : fenmo::Model();
     if (!model) throw py::type_error("not a model");
     return model;
 }
@@ -479,10 +504,10 @@ struct HostProperty {
         return *cached;
     }
 
-    static const Ref& refOfObject(PyObject* object) {
-        const Ref* ref = refOf(object);
-        if (!ref) throw py::type_error("not a scripting object");
-        return *ref;
+    static const HostArray& arrayOfObject(PyObject* object) {
+        const HostArray* array = arrayOf(object);
+        if (!array) throw py::type_error("not a scripting object");
+        return *array;
     }
 
     static PyObject* get(PyObject* self, PyObject* object, PyObject*) {
@@ -490,9 +515,8 @@ struct HostProperty {
         auto* p = reinterpret_cast<HostProperty*>(self);
         try {
             return guarded([&] {
-                       const Ref& ref = refOfObject(object);
-                       plexo::Array value = plexo::getProperty(*ref.array, p->find(*ref.array));
-                       return value ? toPython(*value) : py::none();
+                       const HostArray& target = arrayOfObject(object);
+                       return toPython(plexo::getProperty(target, p->find(target)));
                    })
                 .release()
                 .ptr();
@@ -513,9 +537,9 @@ struct HostProperty {
         }
         try {
             guarded([&] {
-                const Ref& ref = refOfObject(object);
+                const HostArray& target = arrayOfObject(object);
                 plexo::Array v(fromPython(value));
-                plexo::setProperty(*ref.array, p->find(*ref.array), *v);
+                plexo::setProperty(target, p->find(target), *v);
             });
             return 0;
         } catch (py::error_already_set& e) {
@@ -573,9 +597,6 @@ PyType_Spec hostPropertySpec = {"arvelle._arvelle.Property", sizeof(HostProperty
 PYBIND11_MODULE(_arvelle, m) {
     m.doc() = "The scripting host of arvelle, for the arvelle package.";
 
-    py::class_<Ref> ref(m, "Ref", "One scripting object, as its Python object holds it.");
-    ref.def_property_readonly("className", [](const Ref& r) { return plexo::getClassName(*r.array); });
-    refTypeSlot() = reinterpret_cast<PyTypeObject*>(ref.ptr());
     PyObject* propertyType = PyType_FromSpec(&hostPropertySpec);
     if (!propertyType) throw py::error_already_set();
     m.add_object("Property", py::reinterpret_steal<py::object>(propertyType));
@@ -618,16 +639,16 @@ PYBIND11_MODULE(_arvelle, m) {
             return toPython(*object);
         });
     });
-    m.def("get", [](const Ref& self, const std::string& name) {
+    m.def("get", [](py::handle self, const std::string& name) {
         return guarded([&] {
-            plexo::Array value = plexo::getProperty(*self.array, name);
+            plexo::Array value = plexo::getProperty(HostProperty::arrayOfObject(self.ptr()), name);
             return value ? toPython(*value) : py::none();
         });
     });
-    m.def("set", [](const Ref& self, const std::string& name, py::handle value) {
+    m.def("set", [](py::handle self, const std::string& name, py::handle value) {
         guarded([&] {
             plexo::Array v(fromPython(value));
-            plexo::setProperty(*self.array, name, *v);
+            plexo::setProperty(HostProperty::arrayOfObject(self.ptr()), name, *v);
         });
     });
     m.def("call", [](const std::string& method, const py::sequence& args, int nOutputs) {
@@ -646,7 +667,7 @@ PYBIND11_MODULE(_arvelle, m) {
               });
           });
     m.def("enumeration_member", [](const std::string& cls, const std::string& member) {
-        return guarded([&] { return Ref{plexo::enumerationMember(cls, member)}; });
+        return guarded([&] { return makeHandle(plexo::enumerationMember(cls, member)); });
     });
     m.def("describe", [](const std::string& name) { return guarded([&] { return describe(name); }); });
     m.def("namespaces", [] { return plexo::namespaceNames(); });

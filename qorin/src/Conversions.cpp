@@ -74,8 +74,10 @@ plexo::ClassId scriptingClassOf(const meta::Class& cls) {
 namespace {
 // Elements of the registry (metaclasses) have no metaclass of their own: theirs is the layer's class.
 plexo::ClassId scriptingClassOfElement(const ModelElement::Impl& element) {
-    if (dynamic_cast<const meta::Class::Impl*>(&element)) return plexo::makeInterned(kMetaClassClass);
-    return scriptingClassOf(element.getMetaClass());
+    const meta::Class& metaClass = element.getMetaClass();
+    if (!metaClass.get() && dynamic_cast<const meta::Class::Impl*>(&element))
+        return plexo::makeInterned(kMetaClassClass);
+    return scriptingClassOf(metaClass);
 }
 }  // namespace
 
