@@ -25,6 +25,8 @@ bool isBuiltinName(std::string_view name) {
 
 std::atomic<std::size_t> g_liveInfos{0};
 std::atomic<bool> g_usm{false};
+// Counts the classes dropped: what a caller kept from a class (its property infos) is stale once it moved.
+std::atomic<std::uint64_t> g_classGeneration{0};
 thread_local Client* t_client = nullptr;
 }  // namespace
 
@@ -84,6 +86,7 @@ struct HostState {
         } catch (...) {
             // The class stays undefined and can be defined again; its info goes back to the pending ones.
             auto node = classes.extract(id);
+            g_classGeneration.fetch_add(1, std::memory_order_relaxed);
             PendingClass back;
             back.info.reset(std::exchange(node.mapped()->m_info, nullptr));
             back.namespaceName = entry.namespaceName;
@@ -470,6 +473,7 @@ void unregisterNamespace(std::string_view name) {
         if (cls->namespaceName() == record->first) defined.push_back(id);
     for (ClassId id : defined) {
         auto node = state.classes.extract(id);
+        g_classGeneration.fetch_add(1, std::memory_order_relaxed);
         node.mapped().reset();
     }
     state.namespaces.erase(record);
@@ -521,12 +525,17 @@ void shutdown() {
     // Classes go one by one: a class's members may still look up classes while they are released.
     while (!state.classes.empty()) {
         auto node = state.classes.extract(state.classes.begin());
+        g_classGeneration.fetch_add(1, std::memory_order_relaxed);
         node.mapped().reset();
     }
     state.namespaces.clear();
     state.populations.clear();
     state.added.clear();
     state.dataTypes.clear();
+}
+
+std::uint64_t classGeneration() noexcept {
+    return g_classGeneration.load(std::memory_order_relaxed);
 }
 
 bool omGetPlexoUsingUSM() noexcept {

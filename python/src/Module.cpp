@@ -489,17 +489,21 @@ struct HostProperty {
     PyObject* doc;
     bool settable;
     plexo::ClassId cachedClass;
+    std::uint64_t cachedGeneration;
     const plexo::PlexoPropertyInfo* cached;
 
     const plexo::PlexoPropertyInfo& find(const HostArray& object) {
         if (!name) throw py::type_error("the property was not initialised");
-        if (object.classId() != cachedClass || !cached) {
+        // Found again for another class, and after the host dropped a class (its infos went with it).
+        const std::uint64_t generation = plexo::classGeneration();
+        if (object.classId() != cachedClass || generation != cachedGeneration || !cached) {
             cached = plexo::findProperty(object, *name);
             if (!cached)
                 throw plexo::HostError("plexo:class", "UndefinedProperty",
                                        "no property '" + *name + "' in class " + plexo::getClassName(object),
                                        {});
             cachedClass = object.classId();
+            cachedGeneration = generation;
         }
         return *cached;
     }

@@ -294,8 +294,10 @@ TEST_F(PlexoTest, UnregisteringANamespaceDropsItsClassesAndConversions) {
     adoptConverter(toDouble);
     addConversion(makeInterned("any"), makeInterned("demo.Color scalar"), toColor);
     addConversion(makeInterned("any"), makeInterned("double"), toDouble);
+    const std::uint64_t generation = classGeneration();
     unregisterNamespace("demo");
     EXPECT_FALSE(isNamespaceRegistered("demo"));
+    EXPECT_GT(classGeneration(), generation) << "what callers found in the dropped classes is stale";
     EXPECT_LT(InfoAllocation::liveCount(), infos)
         << "the infos of the defined classes went with the namespace";
     EXPECT_EQ(findClass(makeInterned("demo.Widget")), nullptr);
@@ -420,6 +422,18 @@ TEST_F(PlexoTest, MethodsAndPropertiesCheckTheirInputs) {
     expectHostError([&] { setProperty(*w, "size", *Array(createDoubleScalar(1))); }, kHostCatalog,
                     "ReadOnlyProperty");
     EXPECT_EQ(getScalarDouble(*getProperty(*w, "size")), 5) << "a refused write changes nothing";
+    // A property found once is used as its name is, refusals included.
+    const PlexoPropertyInfo* name = findProperty(*w, "name");
+    const PlexoPropertyInfo* size = findProperty(*w, "size");
+    ASSERT_NE(name, nullptr);
+    ASSERT_NE(size, nullptr);
+    EXPECT_EQ(findProperty(*w, "nothing"), nullptr);
+    setProperty(*w, *name, *str("found"));
+    EXPECT_EQ(pf::extractString(*getProperty(*w, *name)), u"found");
+    expectHostError([&] { setProperty(*w, *size, *Array(createDoubleScalar(1))); }, kHostCatalog,
+                    "ReadOnlyProperty");
+    expectHostError([&] { getProperty(*Array(createDoubleScalar(1)), *name); }, kHostCatalog, "NotAnObject");
+    EXPECT_EQ(getScalarDouble(*getProperty(*w, *size)), 5);
     expectHostError([&] { setProperty(*Array(createDoubleScalar(1)), "name", *str("x")); }, kHostCatalog,
                     "NotAnObject");
     expectHostError([&] { construct("demo.Widget", {w.get()}); }, kHostCatalog, "NotText");

@@ -321,6 +321,9 @@ std::size_t namespacePopulationCount(std::string_view name);
 std::vector<std::string> classesAdded(std::string_view name);
 // Drops every namespace, class, conversion and binding: what a host does as it shuts down.
 void shutdown();
+// Changes whenever a class is dropped (with its namespace, or at shutdown): a caller that keeps what it
+// found in a class (a property info) looks again when this moved.
+std::uint64_t classGeneration() noexcept;
 
 // The mode in which libraries register their namespaces on every initialisation call.
 bool omGetPlexoUsingUSM() noexcept;

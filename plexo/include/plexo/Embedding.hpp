@@ -28,7 +28,7 @@ Array construct(std::string_view className, const Inputs& inputs = {});
 Array getProperty(const HostArray& object, std::string_view name);
 void setProperty(const HostArray& object, std::string_view name, const HostArray& value);
 // The same with the property found once for many accesses, as a binding caches it per class: the
-// property of the class of `object` (null when it has none), valid while the class stays defined.
+// property of the class of `object` (null when it has none), valid while classGeneration() stays.
 const PlexoPropertyInfo* findProperty(const HostArray& object, std::string_view name);
 Array getProperty(const HostArray& object, const PlexoPropertyInfo& property);
 void setProperty(const HostArray& object, const PlexoPropertyInfo& property, const HostArray& value);
