@@ -67,7 +67,11 @@ struct ScalarField : FieldProperty<Field, Index, Handle> {
     static Value get(Owner& o, const ReflectionPrivateTag&) { return toValue(Base::impl(), Base::field(o)); }
     static void snapshot(const Owner& o, Stored& s) { s = Base::field(o); }
     static void restore(Owner& o, const Stored& s) { Base::field(o) = s; }
-    static void exchange(Owner& o, Stored& s) noexcept { std::swap(Base::field(o), s); }
+    static void exchange(Owner& o, Stored& s) noexcept {
+        // The field type's own swap (an optional's swaps the held values in place, no temporary).
+        using std::swap;
+        swap(Base::field(o), s);
+    }
     static bool same(const Owner& o, const Stored& s) { return Base::field(o) == s; }
     static Value old(Stored& s) { return toValue(Base::impl(), s); }
 };
