@@ -12,6 +12,7 @@
 #include <fenmo/Exceptions.hpp>
 #include <fenmo/ModelImpl.hpp>
 #include <fenmo/Persistence.hpp>
+#include <fenmo/Reflection.hpp>
 #include <fenmo/Text.hpp>
 #include <fenmo/meta/MetaRegistry.hpp>
 #include <fenmo/meta/Package.hpp>
@@ -42,6 +43,15 @@ constexpr std::size_t kProgressStep = 1 << 14;
 constexpr std::size_t kReleaseStep = std::size_t{8} << 20;
 // Enumerator texts remembered per property (a file repeats the few literals of an enumeration).
 constexpr std::size_t kLiteralCache = 64;
+
+// Restoring writes what was saved, read-only properties included, and leaves proxies as they are.
+constexpr Reflection kRestore(Access::Privileged, Proxies::Keep);
+
+// Sets a single-valued property through its class's setter. The setter's own transaction is enough:
+// a refusal abandons the whole load, so the write need not be one step of its own.
+void restoreValue(ModelElement::Impl& element, const meta::Property& property, const Value& value) {
+    element.setPropertyValue(property, value, kRestore.tag());
+}
 
 struct ClassEntry;
 
@@ -684,7 +694,7 @@ private:
                     }
                     frame.parent->collection->_addCreated(frame.element);
                 } else {
-                    persist::writeValue(container, frame.via->property, Value::ofElement(frame.element));
+                    restoreValue(container, frame.via->property, Value::ofElement(frame.element));
                 }
             } catch (const MessageIdException&) {
                 fail(frame.viaOffset,
@@ -817,7 +827,7 @@ private:
                 if (targets[0]->isProxy() && !r.property->composite)
                     owner.basicAssociate(targets[0], r.property->property);
                 else
-                    persist::writeValue(owner, r.property->property, Value::ofElement(targets[0]));
+                    restoreValue(owner, r.property->property, Value::ofElement(targets[0]));
                 return;
             }
             // Many-valued references are restored through their opposite ends; check they are.

@@ -7,17 +7,37 @@ namespace fenmo::xml::detail {
 
 namespace {
 
+// What each byte is to the reader, one bit per use.
+enum : std::uint8_t { kSpace = 1, kNameStart = 2, kNameChar = 4, kValueSpecial = 8, kTextSpecial = 16 };
+
+struct CharTable {
+    std::uint8_t bits[256] = {};
+    constexpr CharTable() {
+        for (int c = 0; c < 256; ++c) {
+            const bool start =
+                (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':' || c >= 0x80;
+            if (start) bits[c] |= kNameStart | kNameChar;
+            if ((c >= '0' && c <= '9') || c == '-' || c == '.') bits[c] |= kNameChar;
+        }
+        for (int c : {' ', '\t', '\n', '\r'}) bits[c] |= kSpace;
+        // Bytes that end the plain run of an attribute value: references, blanks to normalise, quotes.
+        for (int c : {'&', '\t', '\n', '\r', '"', '\''}) bits[c] |= kValueSpecial;
+        for (int c : {'&', '\r'}) bits[c] |= kTextSpecial;
+    }
+};
+constexpr CharTable kChars;
+
+bool is(char c, std::uint8_t what) {
+    return kChars.bits[static_cast<unsigned char>(c)] & what;
+}
 bool isSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+    return is(c, kSpace);
 }
-
 bool isNameStart(char c) {
-    auto u = static_cast<unsigned char>(c);
-    return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || u == '_' || u == ':' || u >= 0x80;
+    return is(c, kNameStart);
 }
-
 bool isNameChar(char c) {
-    return isNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
+    return is(c, kNameChar);
 }
 
 bool startsWith(const char* at, const char* end, std::string_view prefix) {
@@ -208,12 +228,18 @@ XmlScanner::Token XmlScanner::startTag() {
         ++p;
         while (p < m_end && isSpace(*p)) ++p;
         if (p == m_end || (*p != '"' && *p != '\'')) fail(p, "expected a quoted attribute value");
+        const char quote = *p;
         const char* value = p + 1;
-        const char* close = find(value, m_end, *p);
+        // The plain run up to the quote is the value itself; anything else is decoded.
+        const char* run = value;
+        while (run < m_end && !is(*run, kValueSpecial)) ++run;
+        const char* close = run < m_end && *run == quote ? run : find(run, m_end, quote);
         if (close == m_end) fail(value, "an attribute value is not closed");
         const std::size_t index = m_attributes.size();
-        m_attributes.push_back(
-            Attribute{name, attributeValue(value, close, index), static_cast<std::size_t>(value - m_begin)});
+        const std::string_view text = run == close
+                                          ? std::string_view(value, static_cast<std::size_t>(close - value))
+                                          : attributeValue(value, close, index);
+        m_attributes.push_back(Attribute{name, text, static_cast<std::size_t>(value - m_begin)});
         p = close + 1;
     }
     m_at = p;
@@ -261,7 +287,7 @@ std::string_view XmlScanner::attributeValue(const char* begin, const char* end, 
 // Line ends (CR LF, a lone CR) read as LF; references are decoded.
 std::string_view XmlScanner::textValue(const char* begin, const char* end) {
     const char* p = begin;
-    while (p < end && *p != '&' && *p != '\r') ++p;
+    while (p < end && !is(*p, kTextSpecial)) ++p;
     if (p == end) return std::string_view(begin, static_cast<std::size_t>(end - begin));
     std::string& out = m_decodedText;
     out.assign(begin, p);
