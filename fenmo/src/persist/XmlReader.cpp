@@ -212,7 +212,24 @@ private:
     std::size_t m_released = 0;
 };
 
+// A reference read with its element's tag, restored once the element exists: the file's own bytes,
+// or a copy of a decoded value (a decoded value lives only until the next tag).
+struct LaterReference {
+    uuid owner;
+    const PropertyEntry* property;
+    std::string_view text;
+    std::string copy;
+    bool copied;
+    std::size_t offset;
+    std::string_view value() const { return copied ? std::string_view(copy) : text; }
+};
+
 // An element being read: its class, identity, what it was given, and the element once created.
+// Until it is created its values are collected in a builder. An element held in a single slot of an
+// element not created yet goes into that element's builder as a nested builder when it ends, so that
+// a node and its attribute objects are created in one go, as a host's builder would create them; an
+// element that must exist before its end (something goes into one of its collections) is created then,
+// with the elements above it that are not created yet.
 struct Frame {
     const ClassEntry& entry;
     uuid id;
@@ -225,11 +242,22 @@ struct Frame {
     Frame* parent;
     const PropertyEntry* via;
     std::size_t viaOffset;
-    // Its references, restored once it exists.
-    boost::container::small_vector<XmlScanner::Attribute, 2> references;
+    // The builder: the class's own, used again for the next element, or one of its own when it will be
+    // nested into the builder of its container.
+    ModelElement::Builder* builder;
+    std::unique_ptr<ModelElement::Builder> owned;
+    // References of this element and of the elements nested into its builder, restored once created.
+    boost::container::small_vector<LaterReference, 2> later;
+    // Identities (with their places) of the elements nested into its builder, to name the one a
+    // refused creation is about.
+    boost::container::small_vector<std::pair<uuid, std::size_t>, 4> nested;
     // The collection the latest contained element went into, for the next one.
     const PropertyEntry* collectionOf = nullptr;
     ReferenceCollection* collection = nullptr;
+
+    bool pending() const noexcept { return !element; }
+    // Whether the element, not created yet, goes into its container's builder.
+    bool nests() const noexcept { return parent && parent->pending() && !via->many; }
 };
 
 class Loader {
@@ -534,14 +562,14 @@ private:
         return builder;
     }
 
-    // Reads an element whose start tag the scanner has just read, creates it and puts it into the
-    // element of `parent` through `via` (none: a top-level element), then reads what it contains.
+    // Reads an element whose start tag the scanner has just read, creates it (or nests its builder into
+    // its container's) and puts it into the element of `parent` through `via` (none: a top-level
+    // element), reading what it contains on the way.
     void readElement(const ClassEntry& entry, Frame* parent, const PropertyEntry* via,
                      std::size_t viaOffset) {
         const std::size_t offset = m_scanner.offset();
         if (entry.metaClass->isAbstract() || !entry.metaClass->hasBuilderFactory())
             fail(offset, "the class " + entry.name + " cannot be instantiated");
-        ModelElement::Builder& builder = builderFor(entry);
         const XmlScanner::Attribute& idAttribute = required("f:id");
         Frame frame{entry,
                     identityIn(idAttribute),
@@ -552,7 +580,21 @@ private:
                     parent,
                     via,
                     viaOffset,
+                    nullptr,
+                    nullptr,
+                    {},
                     {}};
+        if (frame.nests()) {
+            frame.owned = persist::newBuilder(entry.metaClass);
+            if (!frame.owned) fail(offset, "the class " + entry.name + " cannot be instantiated");
+            frame.owned->setModel(m_modelHandle);
+            frame.builder = frame.owned.get();
+        } else {
+            frame.builder = &builderFor(entry);
+        }
+        ModelElement::Builder& builder = *frame.builder;
+        // A nested builder's element is created with the builder's identity.
+        builder.setIdentity(frame.id);
 
         std::size_t hint = 0;
         for (const XmlScanner::Attribute& attribute : m_scanner.attributes()) {
@@ -569,22 +611,17 @@ private:
             if (p.shape == persist::Shape::Element) {
                 if (p.composite)
                     fail(attribute.offset, "expected " + std::string(name) + " as nested elements");
-                frame.references.push_back(attribute);
+                const bool inFile =
+                    attribute.value.data() >= m_source.begin() && attribute.value.data() < m_source.end();
+                frame.later.push_back(LaterReference{
+                    frame.id, &p, inFile ? attribute.value : std::string_view(),
+                    inFile ? std::string() : std::string(attribute.value), !inFile, attribute.offset});
                 continue;
             }
             if (p.many)
                 fail(attribute.offset, "expected the values of " + std::string(name) + " as <f:v> entries");
             add(builder, p, attribute.offset, attribute.value);
         }
-        // The element is created once the next tag has been read; a decoded value does not live that
-        // long, the file's own bytes do.
-        std::vector<std::string> decoded;
-        decoded.reserve(frame.references.size());
-        for (XmlScanner::Attribute& r : frame.references)
-            if (r.value.data() < m_source.begin() || r.value.data() >= m_source.end()) {
-                decoded.emplace_back(r.value);
-                r.value = decoded.back();
-            }
 
         Token token;
         while ((token = nextInside()) == Token::Start) {
@@ -604,7 +641,7 @@ private:
                     const std::string text(proxy->value);
                     expectEmpty("expected a proxy alone in a single slot");
                     if (p.many) fail(childOffset, "expected a proxy alone in a single slot");
-                    create(frame);
+                    ensureCreated(frame);
                     restore(PendingReference{frame.element, &p, std::string(), proxyOffset}, true, text);
                     continue;
                 }
@@ -619,7 +656,8 @@ private:
                     if (!childClass)
                         fail(childOffset, "expected f:type: the class of " + p.name + " is not listed");
                 }
-                create(frame);
+                // Elements of a collection are added one by one: the collection's owner must exist.
+                if (p.many) ensureCreated(frame);
                 readElement(*childClass, &frame, &p, childOffset);
             } else if (p.many && p.shape != persist::Shape::Element) {
                 if (frame.given.test(index)) fail(childOffset, "the property " + p.name + " is given twice");
@@ -627,19 +665,24 @@ private:
                 if (!m_scanner.attributes().empty())
                     fail(m_scanner.attributes().front().offset, "unexpected attribute");
                 // Collections are collected by the builder: their values come before the element exists.
-                if (frame.element)
+                if (!frame.pending())
                     fail(childOffset, "expected the values of " + p.name + " before the contained elements");
                 readList(builder, p);
-                entry.builderCollected = true;
+                if (&builder == entry.builder.get()) entry.builderCollected = true;
             } else {
                 fail(childOffset, "expected " + p.name + " as an attribute");
             }
         }
-        create(frame);
         for (const auto& [index, property] : entry.mandatory)
             if (index == SIZE_MAX || !frame.given.test(index))
                 fail(offset, "the mandatory property " + toUtf8(property->getName()) + " of " + entry.name +
                                  " has no value");
+        if (frame.pending()) {
+            if (frame.nests())
+                nest(frame);
+            else
+                create(frame);
+        }
         if (++m_elements % kProgressStep == 0) {
             if (m_progress) m_progress(m_elements, 0);
         }
@@ -664,19 +707,60 @@ private:
         }
     }
 
-    // Creates the element of `frame` (once), puts it into its container, and restores its references.
-    void create(Frame& frame) {
-        if (frame.element) return;
-        ModelElement::Builder& builder = *frame.entry.builder;
+    // Hands the builder of a pending element to its container's builder, with what is restored later.
+    void nest(Frame& frame) {
+        Frame& parent = *frame.parent;
         try {
-            frame.element = builder.create(frame.id);
-        } catch (const MessageIdException& error) {
-            if (m_model->findElement(frame.id))
-                fail(frame.idOffset,
-                     "the identity " + toString(frame.id) +
-                         " is used twice (an element in two places, or two elements with one identity)");
-            fail(frame.offset, std::string("the element cannot be built: ") + error.what());
+            parent.builder->setOrAdd(frame.via->property, frame.owned);
+        } catch (const MessageIdException&) {
+            fail(frame.viaOffset,
+                 "an element of class " + frame.entry.name + " cannot be held by " + frame.via->name);
         }
+        parent.nested.emplace_back(frame.id, frame.idOffset);
+        parent.nested.insert(parent.nested.end(), frame.nested.begin(), frame.nested.end());
+        for (LaterReference& r : frame.later) parent.later.push_back(std::move(r));
+        frame.later.clear();
+    }
+
+    // Creates the element of `frame` now, with the pending elements above it: each one's builder goes
+    // into its container's, the topmost is created, and the elements below are found by identity.
+    void ensureCreated(Frame& frame) {
+        if (!frame.pending()) return;
+        boost::container::small_vector<Frame*, 8> chain{&frame};
+        while (chain.back()->nests()) chain.push_back(chain.back()->parent);
+        for (std::size_t i = 0; i + 1 < chain.size(); ++i) {
+            Frame& below = *chain[i];
+            try {
+                below.parent->builder->setOrAdd(below.via->property, below.owned);
+            } catch (const MessageIdException&) {
+                fail(below.viaOffset,
+                     "an element of class " + below.entry.name + " cannot be held by " + below.via->name);
+            }
+        }
+        Frame& top = *chain.back();
+        for (std::size_t i = 0; i + 1 < chain.size(); ++i) {
+            top.nested.emplace_back(chain[i]->id, chain[i]->idOffset);
+            top.nested.insert(top.nested.end(), chain[i]->nested.begin(), chain[i]->nested.end());
+            chain[i]->nested.clear();
+        }
+        create(top);
+        for (std::size_t i = chain.size() - 1; i-- > 0;) {
+            Frame& below = *chain[i];
+            below.element = m_model->findElement(below.id);
+            if (!below.element) fail(below.offset, "the element was not built with the element holding it");
+            restoreLater(below);
+        }
+    }
+
+    // Creates the element of `frame` from its builder (with the elements nested into it), puts it into
+    // its container, and restores the references collected for it.
+    void create(Frame& frame) {
+        try {
+            frame.element = frame.builder->create(frame.id);
+        } catch (const MessageIdException& error) {
+            refusedCreation(frame, error);
+        }
+        frame.nested.clear();
         if (frame.via) {
             try {
                 ModelElement::Impl& container = *frame.parent->element.get();
@@ -701,10 +785,33 @@ private:
                      "an element of class " + frame.entry.name + " cannot be held by " + frame.via->name);
             }
         }
-        for (const XmlScanner::Attribute& r : frame.references)
-            restore(PendingReference{frame.element, &frame.entry.properties[frame.entry.find(r.name)],
-                                     std::string(), r.offset},
-                    true, r.value);
+        restoreLater(frame);
+    }
+
+    // A refused creation names the identity used twice if that is why (one of the elements created
+    // together, in the order of the file), else the element.
+    [[noreturn]] void refusedCreation(const Frame& frame, const MessageIdException& error) {
+        boost::container::small_vector<std::pair<uuid, std::size_t>, 8> made{{frame.id, frame.idOffset}};
+        made.insert(made.end(), frame.nested.begin(), frame.nested.end());
+        std::sort(made.begin(), made.end(), [](const auto& a, const auto& b) { return a.second < b.second; });
+        for (std::size_t i = 0; i < made.size(); ++i) {
+            const uuid& id = made[i].first;
+            bool twice = static_cast<bool>(m_model->findElement(id));
+            for (std::size_t j = 0; j < i && !twice; ++j) twice = made[j].first == id;
+            if (twice)
+                fail(made[i].second, "the identity " + toString(id) +
+                                         " is used twice (an element in two places, or two elements with "
+                                         "one identity)");
+        }
+        fail(frame.offset, std::string("the element cannot be built: ") + error.what());
+    }
+
+    void restoreLater(Frame& frame) {
+        for (const LaterReference& r : frame.later) {
+            ModelElement owner = r.owner == frame.id ? frame.element : m_model->findElement(r.owner);
+            restore(PendingReference{owner, r.property, std::string(), r.offset}, true, r.value());
+        }
+        frame.later.clear();
     }
 
     void add(ModelElement::Builder& builder, const PropertyEntry& p, std::size_t offset,
