@@ -120,6 +120,41 @@ TEST(Reader, MalformedXmlIsRefusedWhereReadingStopped) {
     expectAt(bad, text.size() + 1, "expected a single top-level element");
 }
 
+// Damaged files (cut short, bytes changed, markup characters put in) are loaded or refused, never
+// more: no crash, no other exception, no model left open after a refusal.
+TEST(Reader, DamagedFilesAreLoadedOrRefused) {
+    uuid id;
+    const std::string text = exampleText(id);
+    std::mt19937 random(7);
+    static const char kInserted[] = {'<', '>', '&', '"', '\'', '/', '=', ' ', '\n', '#', '\x80', '\0'};
+    std::size_t refused = 0;
+    for (int round = 0; round < 300; ++round) {
+        std::string bad = text;
+        for (int edits = 1 + static_cast<int>(random() % 3); edits > 0; --edits) {
+            const std::size_t at = random() % bad.size();
+            switch (random() % 3) {
+                case 0:
+                    bad.resize(at);
+                    break;
+                case 1:
+                    bad[at] = kInserted[random() % sizeof kInserted];
+                    break;
+                default:
+                    bad.insert(at, 1, kInserted[random() % sizeof kInserted]);
+            }
+            if (bad.empty()) bad = "<";
+        }
+        try {
+            Model model = ::fenmo::xml::readModel(bad, "damaged.xml");
+        } catch (const ::fenmo::MessageIdException& error) {
+            ++refused;
+            EXPECT_NE(std::string(error.what()).find("damaged.xml:"), std::string::npos) << error.what();
+        }
+        EXPECT_FALSE(::fenmo::Model::Impl::findModel(id)) << "round " << round;
+    }
+    EXPECT_GT(refused, 200u);
+}
+
 // Two top-level nodes; a child of the first is filed (attrsOfParent) under the second's parent
 // attributes, which the file holds further down.
 TEST(Reader, ReferenceToAnElementFurtherDownTheFile) {
