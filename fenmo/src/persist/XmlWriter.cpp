@@ -19,6 +19,7 @@
 #include <cstring>
 #include <map>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace fenmo::xml {
 
@@ -104,15 +105,17 @@ void appendEscaped(std::string& out, std::string_view text) {
     out.append(text.data() + run, text.size() - run);
 }
 
-// Appends an identity in its text form (8-4-4-4-12 lowercase hexadecimal digits).
+// Appends an identity in its text form (8-4-4-4-12 lowercase hexadecimal digits); each byte's two
+// digits have fixed places.
 void appendIdentity(std::string& out, const uuid& id) {
     static constexpr char kDigits[] = "0123456789abcdef";
+    static constexpr std::uint8_t kFirstDigit[16] = {0,  2,  4,  6,  9,  11, 14, 16,
+                                                     19, 21, 24, 26, 28, 30, 32, 34};
     char text[36];
-    std::size_t at = 0;
+    text[8] = text[13] = text[18] = text[23] = '-';
     for (std::size_t i = 0; i < 16; ++i) {
-        if (i == 4 || i == 6 || i == 8 || i == 10) text[at++] = '-';
-        text[at++] = kDigits[id.data[i] >> 4];
-        text[at++] = kDigits[id.data[i] & 15];
+        text[kFirstDigit[i]] = kDigits[id.data[i] >> 4];
+        text[kFirstDigit[i] + 1] = kDigits[id.data[i] & 15];
     }
     out.append(text, sizeof text);
 }
@@ -140,16 +143,19 @@ public:
         m_total = all.size();
         std::vector<ModelElement> roots;
         std::map<std::u16string, meta::Package> packages;
+        // The package of each class once, not of each element.
+        std::unordered_set<const ModelElement::Impl*> classes;
         for (ModelElement& element : all) {
             if (element->isProxy()) continue;
+            if (!element->containerImpl()) roots.push_back(element);
             const meta::Class& metaClass = element->getMetaClass();
+            if (!classes.insert(metaClass.get()).second) continue;
             meta::Package package = metaClass->getOwningPackage();
             if (!package.get() || package->getUri().empty())
                 throw SaveFailedException(
                     {toUtf16(toString(m_model->getId())),
                      u"the class " + metaClass->getQualifiedName() + u" has no package URI"});
             packages.emplace(package->getUri(), package);
-            if (!element->containerImpl()) roots.push_back(element);
         }
         std::sort(roots.begin(), roots.end(),
                   [](const ModelElement& a, const ModelElement& b) { return a->getUuid() < b->getUuid(); });
