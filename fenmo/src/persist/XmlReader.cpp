@@ -1,7 +1,8 @@
-// Reads a model from XML in one pass: each element is created as soon as its tag (and whatever must be
-// in place before it exists) has been read, and is put into its container at once, top down. Neither
-// a tree of the document nor builders of the whole model are kept; a file is mapped and the pages
-// already read are let go of. The model has the file's identity; its elements are built in one
+// Reads a model from XML in one pass, top down: an element is created when its end tag has been read,
+// together with the elements it holds in single slots (their builders nested into its own), or
+// earlier when something goes into one of its collections; then it is put into its container at once.
+// Neither a tree of the document nor builders of the whole model are kept; a file is mapped and the
+// pages already read are let go of. The model has the file's identity; its elements are built in one
 // transaction, with undo recording off. Any error throws before the model is returned, and abandoning
 // that transaction takes every element made so far away again, so nothing of a refused file stays.
 
