@@ -359,6 +359,10 @@ void runSaveLoad(Timer& t, fenmo::Model& model, TreeNode& root, std::vector<Tree
     fenmo::Model loaded = fenmo::xml::loadModel(path);
     s = t.lap();
     t.report("W6-load", s, " hwm_added_kib=" + std::to_string(std::max(0L, peakRssKib() - peakBefore)));
+    // BENCH_KEEP_W6=FILE keeps the measured pass's file (for arvelle-load-memory).
+    const char* keep = std::getenv("BENCH_KEEP_W6");
+    if (keep && t.print)
+        std::filesystem::copy_file(path, keep, std::filesystem::copy_options::overwrite_existing, error);
     std::filesystem::remove(path, error);
     TreeNode top;
     for (const fenmo::ModelElement& element : loaded->elements())

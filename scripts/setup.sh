@@ -4,7 +4,7 @@ set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 packages=(
   build-essential cmake ninja-build python3 clang-format
-  libboost-dev libutfcpp-dev libcli11-dev libpugixml-dev
+  libboost-dev libutfcpp-dev libcli11-dev
   libgtest-dev libgmock-dev
   clang libclang-rt-dev
   pybind11-dev python3-dev python3-pytest

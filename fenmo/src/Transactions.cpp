@@ -19,6 +19,9 @@ namespace fenmo::detail {
 namespace {
 
 constexpr std::size_t kLinearSearchLimit = 8;
+// Room for records the outermost level keeps for the next transaction; a bulk transaction (a model
+// loaded from a file: a record per element) gives its room back instead of keeping it with the model.
+constexpr std::size_t kKeptRecordCapacity = std::size_t{1} << 14;
 
 }  // namespace
 
@@ -200,7 +203,8 @@ void ModelState::commitOutermost() {
     const bool internal = level.internal;
     const bool revertible = level.revertible;
     const bool recorded = !internal && (recording || revertible) && maxSteps > 0;
-    // Kept records leave with the undo step; otherwise the level keeps its room for the next transaction.
+    // Kept records leave with the undo step; otherwise the level keeps its room for the next transaction
+    // (unless that room is large).
     std::vector<Record> records;
     if (recorded) records = std::move(level.records);
     else records.swap(level.records);
@@ -212,7 +216,8 @@ void ModelState::commitOutermost() {
         ~GiveBack() {
             // Listeners may have opened a transaction meanwhile; then the level keeps what it has.
             std::vector<Record>& level = state.m_levels.front().records;
-            if (!active || state.m_depth != 0 || !level.empty()) return;
+            if (!active || state.m_depth != 0 || !level.empty() || records.capacity() > kKeptRecordCapacity)
+                return;
             records.clear();
             records.swap(level);
         }

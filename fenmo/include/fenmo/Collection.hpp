@@ -2,8 +2,8 @@
 // The base of the framework's collections: owned by an element, held by one of its properties, and
 // changed only with the owner told, inside a transaction.
 
-#include <fenmo/Export.hpp>
 #include <fenmo/Exceptions.hpp>
+#include <fenmo/Export.hpp>
 #include <fenmo/ModelImpl.hpp>
 #include <fenmo/Value.hpp>
 #include <fenmo/meta/Property.hpp>
@@ -29,7 +29,9 @@ class AbstractOwnedCollection : public AbstractCollection {
 public:
     ModelElement::Impl& owner() const noexcept { return *m_owner; }
     const meta::Property::Impl& property() const noexcept { return *m_property; }
-    meta::Property propertyHandle() const { return meta::Property(const_cast<meta::Property::Impl*>(m_property), true); }
+    meta::Property propertyHandle() const {
+        return meta::Property(const_cast<meta::Property::Impl*>(m_property), true);
+    }
     std::size_t propertyIndex() const noexcept { return m_property->getIndex(); }
     ModelElement ownerElement() const override { return ModelElement(m_owner, true); }
 
@@ -73,10 +75,22 @@ public:
     bool isContainment() const noexcept { return property().isComposite(); }
     const meta::Property::Impl* opposite() const noexcept { return m_opposite; }
 
+    // Adds an element the owner has just been given, the way its builder adds what it creates: linked,
+    // inside the caller's transaction, no hook of the owner's class involved. For code that knows the
+    // element only as ModelElement (a loader). A collection that cannot take elements one by one, and
+    // an element of another class, are refused with "InvalidValue".
+    virtual void _addCreated(const ModelElement& element) {
+        (void)element;
+        throw InvalidValueException({propertyHandle()->getQualifiedName()});
+    }
+
 protected:
-    ReferenceCollection(ModelElement::Impl& owner, const meta::Property& property, const meta::Property* opposite)
-        : AbstractOwnedCollection(owner, property), m_opposite(opposite && opposite->get() ? opposite->get() : nullptr) {}
-    explicit ReferenceCollection(const meta::Property& property) : AbstractOwnedCollection(property), m_opposite(nullptr) {}
+    ReferenceCollection(ModelElement::Impl& owner, const meta::Property& property,
+                        const meta::Property* opposite)
+        : AbstractOwnedCollection(owner, property),
+          m_opposite(opposite && opposite->get() ? opposite->get() : nullptr) {}
+    explicit ReferenceCollection(const meta::Property& property)
+        : AbstractOwnedCollection(property), m_opposite(nullptr) {}
     ReferenceCollection(const ReferenceCollection&) = default;
     ReferenceCollection& operator=(const ReferenceCollection&) = delete;
 

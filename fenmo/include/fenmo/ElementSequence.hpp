@@ -3,8 +3,8 @@
 // entries are a persistent vector: a transaction snapshot of it is a copy in O(1), and an edit at any
 // position costs O(log n), however many elements it holds.
 
-#include <fenmo/Export.hpp>
 #include <fenmo/Collection.hpp>
+#include <fenmo/Export.hpp>
 #include <fenmo/GenericCollection.hpp>
 #include <fenmo/PersistentVector.hpp>
 
@@ -23,7 +23,8 @@ public:
 
     using const_iterator = typename PersistentVector<T>::const_iterator;
 
-    ElementSequence(ModelElement::Impl& owner, const meta::Property& property, const meta::Property* opposite = nullptr)
+    ElementSequence(ModelElement::Impl& owner, const meta::Property& property,
+                    const meta::Property* opposite = nullptr)
         : ReferenceCollection(owner, property, opposite) {}
     // Free-standing sequences (transaction snapshots) link nothing.
     explicit ElementSequence(const meta::Property& property) : ReferenceCollection(property) {}
@@ -43,7 +44,9 @@ public:
         return m_elements[i];
     }
     bool contains(const ModelElement& e) const noexcept { return indexOf(e) != npos; }
-    const ModelElement::Impl* firstElement() const noexcept { return m_elements.empty() ? nullptr : m_elements.front().get(); }
+    const ModelElement::Impl* firstElement() const noexcept {
+        return m_elements.empty() ? nullptr : m_elements.front().get();
+    }
     // Whether `other` is this sequence as it was, with no change made since one was copied from the other.
     bool sameVersionAs(const ElementSequence& other) const noexcept {
         return m_elements.sharesRootWith(other.m_elements);
@@ -126,6 +129,12 @@ public:
         attach(e);
     }
 
+    void _addCreated(const ModelElement& element) override {
+        T typed = handleCast<T>(element);
+        if (!typed) throw InvalidValueException({property().getQualifiedName()});
+        _addInTransaction(typed);
+    }
+
     // Basic operations: the owner is told (the caller holds the transaction), nothing else is linked.
     void _basicAdd(const T& e) {
         modifying();
@@ -152,8 +161,10 @@ public:
     // Restores the contents of a snapshot, telling nobody.
     void _basicCopyValues(const ElementSequence& from) { m_elements = from.m_elements; }
     void _basicCopyValues(const ElementSequence* from) {
-        if (from) m_elements = from->m_elements;
-        else m_elements.clear();
+        if (from)
+            m_elements = from->m_elements;
+        else
+            m_elements.clear();
     }
     bool _basicContainsProxyTo(const ModelElement& e) const { return contains(e); }
     // Puts `e` in place of the element at `position`, telling nobody (a proxy replaced by its element).

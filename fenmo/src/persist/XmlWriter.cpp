@@ -19,6 +19,7 @@
 #include <cstring>
 #include <map>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace fenmo::xml {
 
@@ -68,31 +69,55 @@ private:
     long long m_written = 0;
 };
 
+// Appends `text` with markup characters and control characters as references; runs that need none
+// are copied whole.
 void appendEscaped(std::string& out, std::string_view text) {
-    for (char c : text) {
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        const char* reference = nullptr;
         switch (c) {
             case '&':
-                out += "&amp;";
+                reference = "&amp;";
                 break;
             case '<':
-                out += "&lt;";
+                reference = "&lt;";
                 break;
             case '>':
-                out += "&gt;";
+                reference = "&gt;";
                 break;
             case '"':
-                out += "&quot;";
+                reference = "&quot;";
                 break;
             default:
-                if (static_cast<unsigned char>(c) < 0x20) {
-                    out += "&#";
-                    out += std::to_string(static_cast<int>(c));
-                    out += ';';
-                } else {
-                    out += c;
-                }
+                if (static_cast<unsigned char>(c) >= 0x20) continue;
+        }
+        out.append(text.data() + run, i - run);
+        run = i + 1;
+        if (reference) {
+            out += reference;
+        } else {
+            out += "&#";
+            out += std::to_string(static_cast<int>(c));
+            out += ';';
         }
     }
+    out.append(text.data() + run, text.size() - run);
+}
+
+// Appends an identity in its text form (8-4-4-4-12 lowercase hexadecimal digits); each byte's two
+// digits have fixed places.
+void appendIdentity(std::string& out, const uuid& id) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    static constexpr std::uint8_t kFirstDigit[16] = {0,  2,  4,  6,  9,  11, 14, 16,
+                                                     19, 21, 24, 26, 28, 30, 32, 34};
+    char text[36];
+    text[8] = text[13] = text[18] = text[23] = '-';
+    for (std::size_t i = 0; i < 16; ++i) {
+        text[kFirstDigit[i]] = kDigits[id.data[i] >> 4];
+        text[kFirstDigit[i] + 1] = kDigits[id.data[i] & 15];
+    }
+    out.append(text, sizeof text);
 }
 
 struct PropertyInfo {
@@ -118,16 +143,19 @@ public:
         m_total = all.size();
         std::vector<ModelElement> roots;
         std::map<std::u16string, meta::Package> packages;
+        // The package of each class once, not of each element.
+        std::unordered_set<const ModelElement::Impl*> classes;
         for (ModelElement& element : all) {
             if (element->isProxy()) continue;
+            if (!element->containerImpl()) roots.push_back(element);
             const meta::Class& metaClass = element->getMetaClass();
+            if (!classes.insert(metaClass.get()).second) continue;
             meta::Package package = metaClass->getOwningPackage();
             if (!package.get() || package->getUri().empty())
                 throw SaveFailedException(
                     {toUtf16(toString(m_model->getId())),
                      u"the class " + metaClass->getQualifiedName() + u" has no package URI"});
             packages.emplace(package->getUri(), package);
-            if (!element->containerImpl()) roots.push_back(element);
         }
         std::sort(roots.begin(), roots.end(),
                   [](const ModelElement& a, const ModelElement& b) { return a->getUuid() < b->getUuid(); });
@@ -197,8 +225,14 @@ private:
         indent(depth);
         m_out += '<';
         m_out += via ? via->name : info.name;
-        m_out += " f:id=\"" + toString(e.getUuid()) + "\"";
-        if (via && declared != e.getMetaClass().get()) m_out += " f:type=\"" + info.name + "\"";
+        m_out += " f:id=\"";
+        appendIdentity(m_out, e.getUuid());
+        m_out += '"';
+        if (via && declared != e.getMetaClass().get()) {
+            m_out += " f:type=\"";
+            m_out += info.name;
+            m_out += '"';
+        }
         bool hasChildren = false;
         for (const PropertyInfo& p : info.properties) {
             if (p.composite || (p.many && p.shape != persist::Shape::Element)) {
@@ -218,7 +252,10 @@ private:
                     ModelElement target = entry.getElement();
                     if (!target.get()) continue;
                     m_out += separator;
-                    m_out += persist::referenceToken(*m_model.get(), target, p.property);
+                    if (target->isProxy())
+                        m_out += persist::referenceToken(*m_model.get(), target, p.property);
+                    else
+                        appendIdentity(m_out, target->getUuid());
                     separator = " ";
                 }
             } else {
@@ -230,38 +267,12 @@ private:
             m_out += "/>\n";
         } else {
             m_out += ">\n";
-            for (const PropertyInfo& p : info.properties) {
-                if (!(p.composite || (p.many && p.shape != persist::Shape::Element))) continue;
-                if (!persist::hasValue(e, p.property)) continue;
-                Value::List entries = persist::entriesOf(persist::readValue(e, p.property));
-                if (p.composite) {
-                    if (!p.property->isOrdered()) sortByIdentity(entries);
-                    for (const Value& entry : entries) {
-                        ModelElement child = entry.getElement();
-                        if (!child.get()) continue;
-                        if (child->isProxy()) {
-                            // A slot may hold a proxy of an element of another model.
-                            if (p.many)
-                                throw SaveFailedException({p.property->getQualifiedName(),
-                                                           u"a proxy is held among many contained elements"});
-                            indent(depth + 1);
-                            m_out += '<' + p.name + " f:proxy=\"" +
-                                     persist::referenceToken(*m_model.get(), child, p.property) + "\"/>\n";
-                            continue;
-                        }
-                        element(*child.get(), &p, p.property->typeImpl(), depth + 1);
-                    }
-                } else {
-                    indent(depth + 1);
-                    m_out += '<' + p.name + '>';
-                    for (const Value& entry : entries) {
-                        m_out += "<f:v>";
-                        appendEscaped(m_out, toUtf8(persist::textOf(p.property, p.shape, entry)));
-                        m_out += "</f:v>";
-                    }
-                    m_out += "</" + p.name + ">\n";
-                }
-            }
+            // Lists of values before contained elements: a reader creates the element when its first
+            // contained element comes, and the lists must be in place by then.
+            for (const PropertyInfo& p : info.properties)
+                if (!p.composite && p.many && p.shape != persist::Shape::Element) nested(e, p, depth);
+            for (const PropertyInfo& p : info.properties)
+                if (p.composite) nested(e, p, depth);
             indent(depth);
             m_out += "</";
             m_out += via ? via->name : info.name;
@@ -269,6 +280,39 @@ private:
         }
         if (m_out.size() >= kChunk) flush();
         if (++m_done % kProgressStep == 0 && m_progress) m_progress(m_done, m_total);
+    }
+
+    // The values or contained elements of one property, nested in the element's tags.
+    void nested(ModelElement::Impl& e, const PropertyInfo& p, int depth) {
+        if (!persist::hasValue(e, p.property)) return;
+        Value::List entries = persist::entriesOf(persist::readValue(e, p.property));
+        if (p.composite) {
+            if (!p.property->isOrdered()) sortByIdentity(entries);
+            for (const Value& entry : entries) {
+                ModelElement child = entry.getElement();
+                if (!child.get()) continue;
+                if (child->isProxy()) {
+                    // A slot may hold a proxy of an element of another model.
+                    if (p.many)
+                        throw SaveFailedException({p.property->getQualifiedName(),
+                                                   u"a proxy is held among many contained elements"});
+                    indent(depth + 1);
+                    m_out += '<' + p.name + " f:proxy=\"" +
+                             persist::referenceToken(*m_model.get(), child, p.property) + "\"/>\n";
+                    continue;
+                }
+                element(*child.get(), &p, p.property->typeImpl(), depth + 1);
+            }
+        } else {
+            indent(depth + 1);
+            m_out += '<' + p.name + '>';
+            for (const Value& entry : entries) {
+                m_out += "<f:v>";
+                appendEscaped(m_out, toUtf8(persist::textOf(p.property, p.shape, entry)));
+                m_out += "</f:v>";
+            }
+            m_out += "</" + p.name + ">\n";
+        }
     }
 
     static void sortByIdentity(Value::List& entries) {
