@@ -53,7 +53,9 @@ std::string refused(const ExampleFile& file, const std::string& text, const std:
         EXPECT_EQ(error.key(), key) << error.what();
         EXPECT_NE(std::string(error.what()).find(expected), std::string::npos) << error.what();
         EXPECT_TRUE(std::regex_search(error.what(), std::regex("bad\\.xml:[0-9]+:[0-9]+: "))) << error.what();
-        if (!alreadyOpen) EXPECT_FALSE(::fenmo::Model::Impl::findModel(file.id)) << "no model stays open";
+        if (!alreadyOpen) {
+            EXPECT_FALSE(::fenmo::Model::Impl::findModel(file.id)) << "no model stays open";
+        }
         return error.what();
     }
     return {};

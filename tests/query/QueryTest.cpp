@@ -277,7 +277,9 @@ TEST(QueryTest, ResultsComeInCreationOrderWithAndWithoutSubclasses) {
     tree.model()->undo();
     after = Query<TreeNode>().evaluate(tree.model());
     ASSERT_FALSE(after.empty());
-    if (!hadSubtree) EXPECT_EQ(after.back(), victim);
+    if (!hadSubtree) {
+        EXPECT_EQ(after.back(), victim);
+    }
     EXPECT_EQ(after.size(), created.size());
 }
 
