@@ -18,6 +18,8 @@ struct Place {
     uuid container{};
     const meta::Property::Impl* property = nullptr;
     std::vector<uuid>* siblings = nullptr;
+    // The element's position among those of its siblings that the other model holds at the same place.
+    std::size_t stablePosition = 0;
 };
 
 struct Side {
@@ -67,17 +69,20 @@ std::string valueText(const Model& model, ModelElement::Impl& element, const met
     return joined + (property->isOrdered() ? "]" : "}");
 }
 
-// The position of `id` among the siblings at its place that the other model holds at the same place.
-std::size_t stablePosition(const uuid& id, const Place& place, const Side& other) {
-    std::size_t position = 0;
-    for (const uuid& sibling : *place.siblings) {
-        if (sibling == id) break;
-        auto it = other.places.find(sibling);
-        if (it != other.places.end() && it->second.container == place.container &&
-            it->second.property == place.property)
-            ++position;
+// Fills each place's stable position against the other model, one walk over each list of siblings
+// (a position found per element would walk its list once per sibling: quadratic in a wide parent).
+void rankAgainst(Side& side, const Side& other) {
+    for (const auto& list : side.lists) {
+        std::size_t position = 0;
+        for (const uuid& sibling : *list) {
+            Place& place = side.places[sibling];
+            place.stablePosition = position;
+            auto it = other.places.find(sibling);
+            if (it != other.places.end() && it->second.container == place.container &&
+                it->second.property == place.property)
+                ++position;
+        }
     }
-    return position;
 }
 
 std::string placeText(const Place* place, std::size_t position) {
@@ -101,6 +106,8 @@ ModelDifference difference(ModelDifference::Kind kind, const uuid& id, std::u16s
 
 std::vector<ModelDifference> compareModels(const Model& before, const Model& after) {
     Side a = indexModel(before), b = indexModel(after);
+    rankAgainst(a, b);
+    rankAgainst(b, a);
     std::vector<ModelDifference> result;
     using Kind = ModelDifference::Kind;
     for (auto& [id, element] : a.elements)
@@ -124,8 +131,8 @@ std::vector<ModelDifference> compareModels(const Model& before, const Model& aft
         bool samePlace =
             (!placeA && !placeB) || (placeA && placeB && placeA->container == placeB->container &&
                                      placeA->property == placeB->property);
-        std::size_t positionA = placeA ? stablePosition(id, *placeA, b) : 0;
-        std::size_t positionB = placeB ? stablePosition(id, *placeB, a) : 0;
+        std::size_t positionA = placeA ? placeA->stablePosition : 0;
+        std::size_t positionB = placeB ? placeB->stablePosition : 0;
         if (!samePlace || positionA != positionB) {
             ModelDifference moved = difference(Kind::Moved, id, placeB ? placeB->property->getName() : u"",
                                                placeText(placeA, positionA), placeText(placeB, positionB));
