@@ -155,9 +155,26 @@ _arvelle.set_hooks(Error, lambda name: _class(name), _enum_member)
 
 # --- classes made from the host's descriptions -----------------------------------------------------------
 
+# The Python type a host type name reads as (the name without " scalar").
+_SCALARS = {"char": "str", "string": "str", "PlexoFactoryString": "str", "logical": "bool", "double": "float",
+            "int32": "int", "cell": "list", "struct": "dict", "any": "Any"}
+
+
+def _python_type(type_name):
+    """The Python type of values of a host type: "str" for "PlexoFactoryString scalar", a class's full
+    scripting name for an object type, "Any" when the host names none."""
+    base = type_name.replace(" scalar", "").replace(" property", "")
+    return _SCALARS.get(base, base if "." in base else "Any")
+
+
+def _type_text(type_name):
+    python = _python_type(type_name)
+    return python if python == type_name else f"{python}, host type {type_name}"
+
+
 def _property(name, kind, settable):
     """The descriptor of a property: reads and writes cross to the host in one call."""
-    return _arvelle.Property(name, settable, f"{name} ({kind}{'' if settable else ', read-only'})")
+    return _arvelle.Property(name, settable, f"{name} ({_type_text(kind)}{'' if settable else ', read-only'})")
 
 
 def _signature_text(method):
@@ -214,7 +231,7 @@ def _class(full_name):
         lines.append("\nProperties:")
     for p in info["properties"]:
         attributes[p["name"]] = _property(p["name"], p["type"], p["settable"])
-        lines.append(f"  {p['name']}: {p['type']}{'' if p['settable'] else ' (read-only)'}")
+        lines.append(f"  {p['name']}: {_type_text(p['type'])}{'' if p['settable'] else ' (read-only)'}")
     methods = [m for m in info["methods"] if not m["hidden"]]
     constructor = [m for m in methods if m["name"] == short]
     if constructor:

@@ -9,17 +9,12 @@ import arvelle
 
 from . import _arvelle
 
-_SCALARS = {"char": "str", "string": "str", "PlexoFactoryString": "str", "logical": "bool", "double": "float",
-            "int32": "int", "cell": "list", "struct": "dict", "any": "Any"}
-
-
 def _python_type(type_name, classes):
-    base = type_name.replace(" scalar", "").replace(" property", "")
-    if base in _SCALARS:
-        return _SCALARS[base]
-    if base in classes:
-        return '"arvelle.' + base + '"'
-    return "Any"
+    """The annotation of a host type: a class the host knows is named as a string (forward reference)."""
+    python = arvelle._python_type(type_name)
+    if python in classes:
+        return f'"arvelle.{python}"'
+    return python if python in ("str", "bool", "float", "int", "list", "dict") else "Any"
 
 
 def stub_text(namespace_name):
