@@ -202,5 +202,56 @@ TEST(RoundTrip, ComparisonReportsEachKindOfDifference) {
     EXPECT_TRUE(::fenmo::compareModels(copy, copy).empty());
 }
 
+TEST(RoundTrip, ComparisonReportsTheFewestMoves) {
+    Model model = Model::create();
+    tn::TreeNode root = tn::TreeNode::Builder(model).createTreeNode(uuid());
+    tn::TreeNode other = tn::TreeNode::Builder(model).createTreeNode(uuid());
+    tn::ParentAttributes::Builder parentAttributes(model);
+    root->createIntoParentAttrs(&parentAttributes, uuid());
+    other->createIntoParentAttrs(&parentAttributes, uuid());
+    std::vector<tn::TreeNode> children;
+    for (int k = 1; k <= 12; ++k) {
+        tn::TreeNode::Builder child(model);
+        auto attributes = std::make_unique<tn::ChildAttributes::Builder>();
+        attributes->setName(u"s" + ::fenmo::toUtf16(std::to_string(k))).setIndexOne(k);
+        child.setChildAttrs(std::move(attributes));
+        children.push_back(root->getParentAttrs()->createIntoChildren(&child, uuid()));
+    }
+    auto movedIds = [&](const Model& copy) {
+        std::vector<uuid> ids;
+        for (const auto& d : ::fenmo::compareModels(model, copy))
+            if (d.kind == ::fenmo::ModelDifference::Kind::Moved) ids.push_back(d.element);
+        return ids;
+    };
+    auto inCopy = [](const Model& copy, const tn::TreeNode& node) {
+        return ::fenmo::handleCast<tn::TreeNode>(copy->findElement(node->getUuid()));
+    };
+
+    // One child of twelve to the end: that child alone, not the eight it passed.
+    Model copy = copyOf(model);
+    inCopy(copy, children[3])->getChildAttrs()->setIndexOne(20);
+    EXPECT_EQ(movedIds(copy), std::vector<uuid>{children[3]->getUuid()});
+    // Two neighbours swapped: one move explains it.
+    copy = copyOf(model);
+    inCopy(copy, children[5])->getChildAttrs()->setIndexOne(30);
+    inCopy(copy, children[6])->getChildAttrs()->setIndexOne(6);
+    inCopy(copy, children[5])->getChildAttrs()->setIndexOne(7);
+    EXPECT_EQ(movedIds(copy).size(), 1u);
+    // The whole order reversed: all but one moved. Another parent: moved whatever the order.
+    copy = copyOf(model);
+    for (int k = 0; k < 12; ++k) inCopy(copy, children[k])->getChildAttrs()->setIndexOne(100 - k);
+    EXPECT_EQ(movedIds(copy).size(), 11u);
+    copy = copyOf(model);
+    inCopy(copy, children[0])->getChildAttrs()->setParent(inCopy(copy, other));
+    std::vector<::fenmo::ModelDifference> differences = ::fenmo::compareModels(model, copy);
+    auto moved = std::find_if(differences.begin(), differences.end(),
+                              [](const auto& d) { return d.kind == ::fenmo::ModelDifference::Kind::Moved; });
+    ASSERT_NE(moved, differences.end());
+    EXPECT_EQ(moved->element, children[0]->getUuid());
+    EXPECT_EQ(moved->oldContainer, root->getParentAttrs()->getUuid());
+    EXPECT_EQ(moved->newContainer, other->getParentAttrs()->getUuid());
+    EXPECT_EQ(movedIds(copy).size(), 1u);
+}
+
 }  // namespace
 }  // namespace persisttest

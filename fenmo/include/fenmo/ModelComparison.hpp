@@ -22,8 +22,10 @@ struct ModelDifference {
     // "container.property[position]".
     std::string oldText;
     std::string newText;
-    // Moved: where the element was and is (a nil container for a top-level element); the position
-    // counts only the siblings both models hold there, so one insertion does not move the others.
+    // Moved: an element at another place, or among the fewest siblings whose moving explains their new
+    // order (moving one child of a list reports that child alone). Where the element was and is (a nil
+    // container for a top-level element); the position counts only the siblings both models hold
+    // there, so one insertion does not move the others.
     uuid oldContainer{};
     uuid newContainer{};
     std::u16string oldProperty;

@@ -5,6 +5,7 @@
 #include <fenmo/Text.hpp>
 
 #include <algorithm>
+#include <cstdint>
 #include <tuple>
 #include <unordered_map>
 
@@ -20,6 +21,8 @@ struct Place {
     std::vector<uuid>* siblings = nullptr;
     // The element's position among those of its siblings that the other model holds at the same place.
     std::size_t stablePosition = 0;
+    // Set by keepInOrder: the element is one of the most siblings whose order both models share.
+    bool inOrder = false;
 };
 
 struct Side {
@@ -85,6 +88,42 @@ void rankAgainst(Side& side, const Side& other) {
     }
 }
 
+// Marks, in each list of `before`, the longest run (not necessarily contiguous) of siblings that `after`
+// holds at the same place in the same order: the others are the fewest moves that explain the new
+// order, so moving one child of a wide list reports that child alone.
+void keepInOrder(Side& before, const Side& after) {
+    std::vector<Place*> shared;
+    std::vector<std::size_t> positions, tails, previous;
+    for (const auto& list : before.lists) {
+        shared.clear();
+        positions.clear();
+        for (const uuid& sibling : *list) {
+            Place& place = before.places[sibling];
+            auto it = after.places.find(sibling);
+            if (it == after.places.end() || it->second.container != place.container ||
+                it->second.property != place.property)
+                continue;
+            shared.push_back(&place);
+            positions.push_back(it->second.stablePosition);
+        }
+        // Longest increasing subsequence of the positions `after` gives them (patience sorting).
+        tails.clear();
+        previous.assign(positions.size(), SIZE_MAX);
+        for (std::size_t i = 0; i < positions.size(); ++i) {
+            auto at = std::lower_bound(tails.begin(), tails.end(), i, [&](std::size_t t, std::size_t) {
+                return positions[t] < positions[i];
+            });
+            if (at != tails.begin()) previous[i] = *(at - 1);
+            if (at == tails.end())
+                tails.push_back(i);
+            else
+                *at = i;
+        }
+        for (std::size_t i = tails.empty() ? SIZE_MAX : tails.back(); i != SIZE_MAX; i = previous[i])
+            shared[i]->inOrder = true;
+    }
+}
+
 std::string placeText(const Place* place, std::size_t position) {
     if (!place) return "(top level)";
     return toString(place->container) + "." + toUtf8(place->property->getName()) + "[" +
@@ -108,6 +147,7 @@ std::vector<ModelDifference> compareModels(const Model& before, const Model& aft
     Side a = indexModel(before), b = indexModel(after);
     rankAgainst(a, b);
     rankAgainst(b, a);
+    keepInOrder(a, b);
     std::vector<ModelDifference> result;
     using Kind = ModelDifference::Kind;
     for (auto& [id, element] : a.elements)
@@ -133,7 +173,7 @@ std::vector<ModelDifference> compareModels(const Model& before, const Model& aft
                                      placeA->property == placeB->property);
         std::size_t positionA = placeA ? placeA->stablePosition : 0;
         std::size_t positionB = placeB ? placeB->stablePosition : 0;
-        if (!samePlace || positionA != positionB) {
+        if (!samePlace || (placeA && !placeA->inOrder)) {
             ModelDifference moved = difference(Kind::Moved, id, placeB ? placeB->property->getName() : u"",
                                                placeText(placeA, positionA), placeText(placeB, positionB));
             if (placeA)
