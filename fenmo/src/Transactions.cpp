@@ -107,6 +107,10 @@ void ModelState::recordModifying(ModelElement::Impl& element, std::size_t index)
     if (!m_depth || !element.isValid()) return;
     const std::size_t top = m_depth - 1;
     if (Record* r = find(top, element); r && r->covers(index)) return;
+    // A model being restored is abandoned as a whole when anything fails, so an element the outermost
+    // level created needs no old values at inner levels either: nothing is rolled back to them.
+    if (restoring && top > 0)
+        if (Record* r = find(0, element); r && r->created()) return;
 
     // Levels at or below the one that created the element need no old value.
     std::size_t first = 0;
