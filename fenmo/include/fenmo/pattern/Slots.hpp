@@ -28,13 +28,20 @@ inline void refuseProxy(const ModelElement::Impl& owner) {
 }
 
 // The typed setter of a scalar property: refuse proxies and dead elements, skip an unchanged value, else
-// record the old value and store the new one in a transaction of its own.
+// record the old value and store the new one (in a transaction of its own when none is open).
 template <class T>
 void setOptional(ModelElement::Impl& owner, T& field, const T& value, std::size_t index) {
     refuseProxy(owner);
     checkEnumerator(value);
     if (field == value) return;
     owner.checkChangeable();
+    // Inside an open transaction the assignment needs no level of its own: it either happens or leaves
+    // the field as it was, and the open level keeps the old value.
+    if (Model::Impl* model = owner.getModelImpl(); model && model->transactionDepth() > 0) {
+        owner.notifyModifying(index);
+        field = value;
+        return;
+    }
     Transaction transaction = beginEdit(owner);
     owner.notifyModifying(index);
     field = value;
