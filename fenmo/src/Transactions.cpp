@@ -85,7 +85,9 @@ Record& ModelState::ensureOwned(std::size_t level, ModelElement::Impl& element) 
 }
 
 void ModelState::snapshot(std::size_t level, Record& record, ModelElement::Impl& element, std::size_t index) {
-    if (!record.storage) record.storage = level == 0 ? element.createStorage() : m_pool.take(element);
+    // An outermost snapshot that may become an undo step is made to measure; any other is only kept
+    // until the transaction ends, so it comes from the pool and goes back there.
+    if (!record.storage) record.storage = level == 0 && recording ? element.createStorage() : m_pool.take(element);
     element.copyValue(record.storage, index);
     record.storage->setChanged(index);
 }
