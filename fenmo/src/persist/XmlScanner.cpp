@@ -60,7 +60,8 @@ const char* plainValueRun(const char* at, const char* end) {
         const __m128i quotes = _mm_or_si128(_mm_cmpeq_epi8(v, quot), _mm_cmpeq_epi8(v, apos));
         const __m128i blanks =
             _mm_or_si128(_mm_cmpeq_epi8(v, tab), _mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr)));
-        const int mask = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, amp), _mm_or_si128(quotes, blanks)));
+        const int mask =
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, amp), _mm_or_si128(quotes, blanks)));
         if (mask) return at + __builtin_ctz(static_cast<unsigned>(mask));
     }
 #endif
@@ -125,6 +126,24 @@ const char* decodeReference(const char* at, const char* end, std::string& out) {
     }
     out += '&';
     return at + 1;
+}
+
+// Decodes a value whose plain run (copied as it is) ends at `p`: references are decoded, a CR LF
+// pair reads as one character, and every other character is written as `map` says.
+template <class Map>
+std::string_view decodeRest(std::string& out, const char* begin, const char* p, const char* end, Map map) {
+    out.assign(begin, p);
+    while (p < end) {
+        const char c = *p;
+        if (c == '&') {
+            p = decodeReference(p, end, out);
+            continue;
+        }
+        if (c == '\r' && p + 1 < end && p[1] == '\n') ++p;
+        out += map(c);
+        ++p;
+    }
+    return out;
 }
 
 }  // namespace
@@ -291,19 +310,8 @@ std::string_view XmlScanner::attributeValue(const char* begin, const char* end, 
     while (p < end && *p != '&' && *p != '\t' && *p != '\n' && *p != '\r') ++p;
     if (p == end) return std::string_view(begin, static_cast<std::size_t>(end - begin));
     if (m_decoded.size() <= index) m_decoded.resize(index + 1);
-    std::string& out = m_decoded[index];
-    out.assign(begin, p);
-    while (p < end) {
-        const char c = *p;
-        if (c == '&') {
-            p = decodeReference(p, end, out);
-            continue;
-        }
-        if (c == '\r' && p + 1 < end && p[1] == '\n') ++p;
-        out += (c == '\t' || c == '\n' || c == '\r') ? ' ' : c;
-        ++p;
-    }
-    return out;
+    return decodeRest(m_decoded[index], begin, p, end,
+                      [](char c) { return c == '\t' || c == '\n' || c == '\r' ? ' ' : c; });
 }
 
 // Line ends (CR LF, a lone CR) read as LF; references are decoded.
@@ -311,19 +319,7 @@ std::string_view XmlScanner::textValue(const char* begin, const char* end) {
     const char* p = begin;
     while (p < end && !is(*p, kTextSpecial)) ++p;
     if (p == end) return std::string_view(begin, static_cast<std::size_t>(end - begin));
-    std::string& out = m_decodedText;
-    out.assign(begin, p);
-    while (p < end) {
-        const char c = *p;
-        if (c == '&') {
-            p = decodeReference(p, end, out);
-            continue;
-        }
-        if (c == '\r' && p + 1 < end && p[1] == '\n') ++p;
-        out += c == '\r' ? '\n' : c;
-        ++p;
-    }
-    return out;
+    return decodeRest(m_decodedText, begin, p, end, [](char c) { return c == '\r' ? '\n' : c; });
 }
 
 }  // namespace fenmo::xml::detail
