@@ -24,8 +24,8 @@ namespace fenmo {
 
 template <class T>
 class PersistentVector {
-    static constexpr std::uint32_t kLeafCapacity = 32;
-    static constexpr std::uint32_t kBranchCapacity = 32;
+    static constexpr std::uint32_t kLeafCapacity = 16;
+    static constexpr std::uint32_t kBranchCapacity = 16;
 
     struct Node {
         std::uint32_t refs = 1;
@@ -43,7 +43,8 @@ class PersistentVector {
     struct Branch : Node {
         Branch() : Node(false) {}
         Node* children[kBranchCapacity];
-        std::size_t sizes[kBranchCapacity];  // entries below each child
+        // Entries below each child: 32 bits, as no collection holds four billion elements.
+        std::uint32_t sizes[kBranchCapacity];
     };
 
 public:
@@ -131,9 +132,9 @@ public:
         if (Node* right = insertInto(m_root, position, value)) {
             auto* root = new Branch;
             root->children[0] = m_root;
-            root->sizes[0] = m_size + 1 - countBelow(right);
+            root->sizes[0] = static_cast<std::uint32_t>(m_size + 1 - countBelow(right));
             root->children[1] = right;
-            root->sizes[1] = countBelow(right);
+            root->sizes[1] = static_cast<std::uint32_t>(countBelow(right));
             root->count = 2;
             m_root = root;
         }
@@ -366,7 +367,7 @@ private:
             branch->sizes[j] = branch->sizes[j - 1];
         }
         branch->children[at] = child;
-        branch->sizes[at] = size;
+        branch->sizes[at] = static_cast<std::uint32_t>(size);
         ++branch->count;
     }
 
