@@ -21,8 +21,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 
 namespace fenmo::xml {
 
@@ -72,96 +74,128 @@ private:
     long long m_written = 0;
 };
 
-// Appends the reference of a markup character or a control character, or returns false for a
-// character that stands for itself.
-bool appendReference(std::string& out, char c) {
-    switch (c) {
-        case '&':
-            out += "&amp;";
-            return true;
-        case '<':
-            out += "&lt;";
-            return true;
-        case '>':
-            out += "&gt;";
-            return true;
-        case '"':
-            out += "&quot;";
-            return true;
-        default:
-            if (static_cast<unsigned char>(c) >= 0x20) return false;
-            out += "&#";
-            out += std::to_string(static_cast<int>(c));
-            out += ';';
-            return true;
+// The reference of each ASCII character that an attribute value cannot hold as it is: the markup
+// characters and the control characters; none (size 0) for the others.
+struct Reference {
+    char text[6];
+    std::uint8_t size;
+};
+constexpr std::array<Reference, 128> kReferences = [] {
+    std::array<Reference, 128> table{};
+    auto set = [&](char c, std::string_view text) {
+        for (std::size_t i = 0; i < text.size(); ++i) table[c].text[i] = text[i];
+        table[c].size = static_cast<std::uint8_t>(text.size());
+    };
+    for (int c = 0; c < 0x20; ++c) {
+        Reference& reference = table[c];
+        std::uint8_t size = 0;
+        reference.text[size++] = '&';
+        reference.text[size++] = '#';
+        if (c >= 10) reference.text[size++] = static_cast<char>('0' + c / 10);
+        reference.text[size++] = static_cast<char>('0' + c % 10);
+        reference.text[size++] = ';';
+        reference.size = size;
     }
-}
+    set('&', "&amp;");
+    set('<', "&lt;");
+    set('>', "&gt;");
+    set('"', "&quot;");
+    return table;
+}();
 
 // Appends UTF-8 `text` with markup characters and control characters as references; runs that need
 // none are copied whole.
 void appendEscaped(std::string& out, std::string_view text) {
     std::size_t run = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c != '&' && c != '<' && c != '>' && c != '"' && static_cast<unsigned char>(c) >= 0x20) continue;
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x80 || kReferences[c].size == 0) continue;
         out.append(text.data() + run, i - run);
         run = i + 1;
-        appendReference(out, c);
+        out.append(kReferences[c].text, kReferences[c].size);
     }
     out.append(text.data() + run, text.size() - run);
 }
 
-// Appends a property's text as UTF-8, escaped as appendEscaped does, straight from its UTF-16 form;
-// refuses text an XML file cannot hold as persist::textOf does.
+// Appends a property's text as UTF-8, escaped as appendEscaped does, straight from its UTF-16 form into
+// room made for the longest result (six bytes a unit); refuses text an XML file cannot hold as
+// persist::textOf does.
 void appendText(std::string& out, const meta::Property& property, std::u16string_view text) {
+    const std::size_t start = out.size();
+    out.resize(start + 6 * text.size());
+    char* p = out.data() + start;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char32_t c = text[i];
         if (c < 0x80) {
-            if (c == 0) persist::refuseXmlText(property, i);
-            if (!appendReference(out, static_cast<char>(c))) out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            const char bytes[] = {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
-            out.append(bytes, 2);
-        } else if (c < 0xD800 || c > 0xDFFF) {
-            const char bytes[] = {static_cast<char>(0xE0 | (c >> 12)),
-                                  static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
-                                  static_cast<char>(0x80 | (c & 0x3F))};
-            out.append(bytes, 3);
-        } else {
-            if (c > 0xDBFF || i + 1 == text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF)
+            const Reference& reference = kReferences[c];
+            if (reference.size == 0) {
+                *p++ = static_cast<char>(c);
+                continue;
+            }
+            if (c == 0) {
+                out.resize(start);
                 persist::refuseXmlText(property, i);
+            }
+            std::memcpy(p, reference.text, sizeof reference.text);
+            p += reference.size;
+        } else if (c < 0x800) {
+            *p++ = static_cast<char>(0xC0 | (c >> 6));
+            *p++ = static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0xD800 || c > 0xDFFF) {
+            *p++ = static_cast<char>(0xE0 | (c >> 12));
+            *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            *p++ = static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            if (c > 0xDBFF || i + 1 == text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF) {
+                out.resize(start);
+                persist::refuseXmlText(property, i);
+            }
             const char32_t code = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-            const char bytes[] = {
-                static_cast<char>(0xF0 | (code >> 18)), static_cast<char>(0x80 | ((code >> 12) & 0x3F)),
-                static_cast<char>(0x80 | ((code >> 6) & 0x3F)), static_cast<char>(0x80 | (code & 0x3F))};
-            out.append(bytes, 4);
+            *p++ = static_cast<char>(0xF0 | (code >> 18));
+            *p++ = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+            *p++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            *p++ = static_cast<char>(0x80 | (code & 0x3F));
         }
     }
+    out.resize(static_cast<std::size_t>(p - out.data()));
 }
 
-// The two lowercase hexadecimal digits of each byte value.
+// The two lowercase hexadecimal digits of each byte value, and where each byte's digits go in an
+// identity's text form (8-4-4-4-12 digits).
 constexpr std::array<std::array<char, 2>, 256> kHexPairs = [] {
     constexpr char digits[] = "0123456789abcdef";
     std::array<std::array<char, 2>, 256> pairs{};
     for (std::size_t i = 0; i < 256; ++i) pairs[i] = {digits[i >> 4], digits[i & 15]};
     return pairs;
 }();
+constexpr std::uint8_t kFirstDigit[16] = {0, 2, 4, 6, 9, 11, 14, 16, 19, 21, 24, 26, 28, 30, 32, 34};
 
-// Appends an identity in its text form (8-4-4-4-12 lowercase hexadecimal digits).
+template <std::size_t... I>
+void writeHexPairs(char* text, const uuid& id, std::index_sequence<I...>) {
+    (std::memcpy(text + kFirstDigit[I], kHexPairs[id.data[I]].data(), 2), ...);
+}
+
+// Appends an identity in its text form, unrolled: one table look-up per byte.
 void appendIdentity(std::string& out, const uuid& id) {
     char text[36];
-    char* p = text;
-    for (std::size_t i = 0; i < 16; ++i) {
-        if (i == 4 || i == 6 || i == 8 || i == 10) *p++ = '-';
-        std::memcpy(p, kHexPairs[id.data[i]].data(), 2);
-        p += 2;
-    }
+    text[8] = text[13] = text[18] = text[23] = '-';
+    writeHexPairs(text, id, std::make_index_sequence<16>());
     out.append(text, sizeof text);
 }
+
+// How an element's tag opens (up to its identity) and closes.
+struct Tag {
+    explicit Tag(const std::string& name) : open("<" + name + " f:id=\""), close("</" + name + ">\n") {}
+    std::string open;
+    std::string close;
+};
 
 struct PropertyInfo {
     meta::Property property;
     std::string name;
+    // Its attribute up to the value (` name="`), and its tag as that of a contained element.
+    std::string attribute;
+    Tag tag;
     persist::Shape shape;
     bool composite;
     bool many;
@@ -174,6 +208,9 @@ struct PropertyInfo {
 
 struct ClassInfo {
     std::string name;
+    // Its tag as that of a root, and the attribute that names it where the property's type does not.
+    Tag tag{name};
+    std::string type;
     std::vector<PropertyInfo> properties;
     bool readersTaken = false;
 };
@@ -243,6 +280,8 @@ private:
             if (!metaClass) continue;
             ClassInfo& info = m_classes[metaClass];
             info.name = toUtf8(metaClass->getName());
+            info.tag = Tag(info.name);
+            info.type = " f:type=\"" + info.name + "\"";
             if (!m_classNames.emplace(info.name, metaClass).second)
                 throw SaveFailedException(
                     {toUtf16(toString(m_model->getId())), u"two classes are named " + metaClass->getName()});
@@ -253,8 +292,11 @@ private:
             else
                 m_out += ">\n";
             for (meta::Property& property : properties) {
+                const std::string name = toUtf8(property->getName());
                 PropertyInfo p{property,
-                               toUtf8(property->getName()),
+                               name,
+                               " " + name + "=\"",
+                               Tag(name),
                                persist::shapeOf(property),
                                property->isComposite(),
                                property->isMany(),
@@ -292,17 +334,12 @@ private:
     void element(ModelElement::Impl& e, const PropertyInfo* via, int depth) {
         const ModelElement::Impl* metaClass = e.getMetaClass().get();
         ClassInfo& info = classInfo(e, metaClass);
+        const Tag& tag = via ? via->tag : info.tag;
         indent(depth);
-        m_out += '<';
-        m_out += via ? via->name : info.name;
-        m_out += " f:id=\"";
+        m_out += tag.open;
         appendIdentity(m_out, e.getUuid());
         m_out += '"';
-        if (via && via->property->typeImpl() != metaClass) {
-            m_out += " f:type=\"";
-            m_out += info.name;
-            m_out += '"';
-        }
+        if (via && via->property->typeImpl() != metaClass) m_out += info.type;
         bool hasChildren = false;
         for (PropertyInfo& p : info.properties) {
             if (p.composite || (p.many && p.shape != persist::Shape::Element)) {
@@ -322,9 +359,7 @@ private:
             for (const PropertyInfo& p : info.properties)
                 if (p.composite) nested(e, p, depth);
             indent(depth);
-            m_out += "</";
-            m_out += via ? via->name : info.name;
-            m_out += ">\n";
+            m_out += tag.close;
         }
         if (m_out.size() >= kChunk) flush();
         if (++m_done % kProgressStep == 0 && m_progress) m_progress(m_done, m_total);
@@ -355,9 +390,7 @@ private:
         } else if (!has(e, p)) {
             return;
         }
-        m_out += ' ';
-        m_out += p.name;
-        m_out += "=\"";
+        m_out += p.attribute;
         if (p.shape == persist::Shape::Element) {
             elementsOf(e, p, m_references);
             const char* separator = "";
