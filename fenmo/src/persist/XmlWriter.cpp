@@ -212,6 +212,11 @@ struct ClassInfo {
     Tag tag{name};
     std::string type;
     std::vector<PropertyInfo> properties;
+    // Positions in `properties`: values written as attributes; then what is nested in the element's
+    // tags, lists of values before contained elements (a reader creates the element when its first
+    // contained element comes, and the lists must be in place by then).
+    std::vector<std::size_t> attributes;
+    std::vector<std::size_t> nested;
     bool readersTaken = false;
 };
 
@@ -308,6 +313,17 @@ private:
                 info.properties.push_back(std::move(p));
             }
             if (!properties.empty()) m_out += "   </f:class>\n";
+            for (std::size_t i = 0; i < info.properties.size(); ++i) {
+                const PropertyInfo& p = info.properties[i];
+                if (p.composite || (p.many && p.shape != persist::Shape::Element)) continue;
+                info.attributes.push_back(i);
+            }
+            for (std::size_t i = 0; i < info.properties.size(); ++i) {
+                const PropertyInfo& p = info.properties[i];
+                if (!p.composite && p.many && p.shape != persist::Shape::Element) info.nested.push_back(i);
+            }
+            for (std::size_t i = 0; i < info.properties.size(); ++i)
+                if (info.properties[i].composite) info.nested.push_back(i);
         }
         m_out += "  </f:package>\n";
     }
@@ -340,24 +356,21 @@ private:
         appendIdentity(m_out, e.getUuid());
         m_out += '"';
         if (via && via->property->typeImpl() != metaClass) m_out += info.type;
+        for (std::size_t i : info.attributes) attribute(e, info.properties[i]);
+        // Which of the nested properties have a value, each asked once (past 64, nested() asks again).
+        std::uint64_t held = 0;
         bool hasChildren = false;
-        for (PropertyInfo& p : info.properties) {
-            if (p.composite || (p.many && p.shape != persist::Shape::Element)) {
-                hasChildren = hasChildren || has(e, p);
-                continue;
-            }
-            attribute(e, p);
+        for (std::size_t n = 0; n < info.nested.size(); ++n) {
+            if (!has(e, info.properties[info.nested[n]])) continue;
+            hasChildren = true;
+            if (n < 64) held |= std::uint64_t{1} << n;
         }
         if (!hasChildren) {
             m_out += "/>\n";
         } else {
             m_out += ">\n";
-            // Lists of values before contained elements: a reader creates the element when its first
-            // contained element comes, and the lists must be in place by then.
-            for (const PropertyInfo& p : info.properties)
-                if (!p.composite && p.many && p.shape != persist::Shape::Element) nested(e, p, depth);
-            for (const PropertyInfo& p : info.properties)
-                if (p.composite) nested(e, p, depth);
+            for (std::size_t n = 0; n < info.nested.size(); ++n)
+                if (n >= 64 || (held >> n & 1)) nested(e, info.properties[info.nested[n]], depth);
             indent(depth);
             m_out += tag.close;
         }
