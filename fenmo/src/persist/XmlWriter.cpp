@@ -335,6 +335,7 @@ private:
                 {toUtf16(toString(m_model->getId())),
                  u"the class " + element.getMetaClass()->getQualifiedName() + u" is not in a saved package"});
         ClassInfo& info = it->second;
+        // The elements of a class share its implementation: the first one's readers serve them all.
         if (!info.readersTaken) {
             for (PropertyInfo& p : info.properties)
                 if (!element.fieldReaders(p.property, p.readers)) p.readers = {};
