@@ -72,7 +72,9 @@ def framework_overrides(c):
         $STORAGE* createStorage() const override;
         void copyValue($STORAGE* storage, std::size_t index) const override;
         void copyStateFromStorage($STORAGE* storage) override;
-        $F::meta::Property getPropertyByIndex(std::size_t index) override;""", invalidate=invalidate, **names(c))
+        $F::meta::Property getPropertyByIndex(std::size_t index) override;
+        bool fieldReaders($PROPERTY property, $F::query::detail::PropertyAccess& readers) const override;""",
+               invalidate=invalidate, **names(c))
 
 
 def impl_class(c):

@@ -68,6 +68,12 @@ def hooks(c):
             f"bool $X::Impl::inverseContainsProxyTo({element_hook}) const",
             f"return {BASE}::inverseContainsProxyTo(element, property);"),
         "disassociateIncoming": ("void $X::Impl::disassociateIncoming()", ""),
+        # Direct readers bypass the reflective reads, so a class that writes those by hand hands out none.
+        "fieldReaders": (
+            f"bool $X::Impl::fieldReaders($PROPERTY property, {F}::query::detail::PropertyAccess& readers) const",
+            f"return {BASE}::fieldReaders(property, readers);" if {"hasPropertyValue", "getPropertyValue"} & set(c.custom)
+            else f"return {F}::query::detail::tryReaders<Properties>(property, readers) || "
+                 f"{BASE}::fieldReaders(property, readers);"),
         "convertReferencesToProxies": (
             f"void $X::Impl::convertReferencesToProxies(bool, boost::optional<{F}::ProxyId>&)", ""),
     }

@@ -195,6 +195,10 @@ meta::Property ModelElement::Impl::getPropertyByIndex(std::size_t index) {
     throw InvalidValueException({u"property index " + widenNumber(index)});
 }
 
+bool ModelElement::Impl::fieldReaders(const meta::Property&, query::detail::PropertyAccess&) const {
+    return false;
+}
+
 void ModelElement::Impl::checkCompatibleModel(const ModelElement& element, const meta::Property& property) const {
     const Impl* other = element.get();
     if (!other || !other->isValid() || other->isProxy()) return;

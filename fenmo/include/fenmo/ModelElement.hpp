@@ -26,6 +26,9 @@ struct FENMO_LOCAL ElementAccess;
 class Value;
 class ReflectionPrivateTag;
 class ProxyId;
+namespace query::detail {
+struct PropertyAccess;
+}
 namespace meta {
 class Class;
 class Property;
@@ -208,6 +211,10 @@ public:
     virtual void copyValue(Storage* storage, std::size_t index) const;
     virtual void copyStateFromStorage(Storage* storage);
     virtual meta::Property getPropertyByIndex(std::size_t index);
+    // Direct readers of the field behind `property`, for code that reads it on many elements of one
+    // class (saving): they answer as hasPropertyValue and getPropertyValue do with proxies kept, without
+    // a Value. False when the class has none for it (derived or unusual fields, hand-written classes).
+    virtual bool fieldReaders(const meta::Property& property, query::detail::PropertyAccess& readers) const;
 
     // Refuses an element of another model for `property` (a null or invalid element passes).
     void checkCompatibleModel(const ModelElement& element, const meta::Property& property) const;

@@ -37,11 +37,7 @@ void checkXmlText(const meta::Property& property, std::u16string_view text) {
         } else if (c >= 0xDC00 && c <= 0xDFFF) {
             bad = true;
         }
-        if (bad)
-            throw SaveFailedException({property->getQualifiedName(),
-                                       u"its text holds a character an XML file cannot hold (U+0000 or an "
-                                       u"unpaired surrogate) at position " +
-                                           widenNumber(static_cast<long long>(i))});
+        if (bad) refuseXmlText(property, i);
     }
 }
 
@@ -53,6 +49,13 @@ std::string literalList(const meta::Enum::Impl& enumeration) {
 }
 
 }  // namespace
+
+void refuseXmlText(const meta::Property& property, std::size_t position) {
+    throw SaveFailedException({property->getQualifiedName(),
+                               u"its text holds a character an XML file cannot hold (U+0000 or an unpaired "
+                               u"surrogate) at position " +
+                                   widenNumber(static_cast<long long>(position))});
+}
 
 bool hasValue(ModelElement::Impl& element, const meta::Property& property) {
     return kRead.has(ModelElement(&element, true), property);

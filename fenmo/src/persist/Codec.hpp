@@ -43,6 +43,9 @@ public:
 // integers in decimal; enumerators and host pointers as their serializers write them, pointers without
 // one as "0x" and sixteen hex digits). Throws SaveFailedException for text no XML file can hold.
 std::u16string textOf(const meta::Property& property, Shape shape, const Value& value);
+// Refuses a text that holds U+0000 or an unpaired surrogate at `position` (in UTF-16 units): XML 1.0
+// holds neither.
+[[noreturn]] void refuseXmlText(const meta::Property& property, std::size_t position);
 // The single value `text` stands for; throws ParseFailure.
 Value parseText(const meta::Property& property, Shape shape, std::u16string_view text);
 

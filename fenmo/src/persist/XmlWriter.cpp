@@ -7,19 +7,24 @@
 #include <fenmo/Persistence.hpp>
 #include <fenmo/Text.hpp>
 #include <fenmo/meta/Package.hpp>
+#include <fenmo/query/Node.hpp>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 
 namespace fenmo::xml {
 
@@ -69,68 +74,163 @@ private:
     long long m_written = 0;
 };
 
-// Appends `text` with markup characters and control characters as references; runs that need none
-// are copied whole.
+// The reference of each ASCII character that an attribute value cannot hold as it is: the markup
+// characters and the control characters; none (size 0) for the others.
+struct Reference {
+    char text[6];
+    std::uint8_t size;
+};
+constexpr std::array<Reference, 128> kReferences = [] {
+    std::array<Reference, 128> table{};
+    auto set = [&](char c, std::string_view text) {
+        for (std::size_t i = 0; i < text.size(); ++i) table[c].text[i] = text[i];
+        table[c].size = static_cast<std::uint8_t>(text.size());
+    };
+    for (int c = 0; c < 0x20; ++c) {
+        Reference& reference = table[c];
+        std::uint8_t size = 0;
+        reference.text[size++] = '&';
+        reference.text[size++] = '#';
+        if (c >= 10) reference.text[size++] = static_cast<char>('0' + c / 10);
+        reference.text[size++] = static_cast<char>('0' + c % 10);
+        reference.text[size++] = ';';
+        reference.size = size;
+    }
+    set('&', "&amp;");
+    set('<', "&lt;");
+    set('>', "&gt;");
+    set('"', "&quot;");
+    return table;
+}();
+
+// Appends UTF-8 `text` with markup characters and control characters as references; runs that need
+// none are copied whole.
 void appendEscaped(std::string& out, std::string_view text) {
     std::size_t run = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        const char* reference = nullptr;
-        switch (c) {
-            case '&':
-                reference = "&amp;";
-                break;
-            case '<':
-                reference = "&lt;";
-                break;
-            case '>':
-                reference = "&gt;";
-                break;
-            case '"':
-                reference = "&quot;";
-                break;
-            default:
-                if (static_cast<unsigned char>(c) >= 0x20) continue;
-        }
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x80 || kReferences[c].size == 0) continue;
         out.append(text.data() + run, i - run);
         run = i + 1;
-        if (reference) {
-            out += reference;
-        } else {
-            out += "&#";
-            out += std::to_string(static_cast<int>(c));
-            out += ';';
-        }
+        out.append(kReferences[c].text, kReferences[c].size);
     }
     out.append(text.data() + run, text.size() - run);
 }
 
-// Appends an identity in its text form (8-4-4-4-12 lowercase hexadecimal digits); each byte's two
-// digits have fixed places.
+// Appends a property's text as UTF-8, escaped as appendEscaped does, straight from its UTF-16 form into
+// room made for the longest result (six bytes a unit); refuses text an XML file cannot hold as
+// persist::textOf does.
+void appendText(std::string& out, const meta::Property& property, std::u16string_view text) {
+    const std::size_t start = out.size();
+    out.resize(start + 6 * text.size());
+    char* p = out.data() + start;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char32_t c = text[i];
+        if (c < 0x80) {
+            const Reference& reference = kReferences[c];
+            if (reference.size == 0) {
+                *p++ = static_cast<char>(c);
+                continue;
+            }
+            if (c == 0) {
+                out.resize(start);
+                persist::refuseXmlText(property, i);
+            }
+            std::memcpy(p, reference.text, sizeof reference.text);
+            p += reference.size;
+        } else if (c < 0x800) {
+            *p++ = static_cast<char>(0xC0 | (c >> 6));
+            *p++ = static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0xD800 || c > 0xDFFF) {
+            *p++ = static_cast<char>(0xE0 | (c >> 12));
+            *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            *p++ = static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            if (c > 0xDBFF || i + 1 == text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF) {
+                out.resize(start);
+                persist::refuseXmlText(property, i);
+            }
+            const char32_t code = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+            *p++ = static_cast<char>(0xF0 | (code >> 18));
+            *p++ = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+            *p++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            *p++ = static_cast<char>(0x80 | (code & 0x3F));
+        }
+    }
+    out.resize(static_cast<std::size_t>(p - out.data()));
+}
+
+// The two lowercase hexadecimal digits of each byte value, and where each byte's digits go in an
+// identity's text form (8-4-4-4-12 digits).
+constexpr std::array<std::array<char, 2>, 256> kHexPairs = [] {
+    constexpr char digits[] = "0123456789abcdef";
+    std::array<std::array<char, 2>, 256> pairs{};
+    for (std::size_t i = 0; i < 256; ++i) pairs[i] = {digits[i >> 4], digits[i & 15]};
+    return pairs;
+}();
+constexpr std::uint8_t kFirstDigit[16] = {0, 2, 4, 6, 9, 11, 14, 16, 19, 21, 24, 26, 28, 30, 32, 34};
+
+template <std::size_t... I>
+void writeHexPairs(char* text, const uuid& id, std::index_sequence<I...>) {
+    (std::memcpy(text + kFirstDigit[I], kHexPairs[id.data[I]].data(), 2), ...);
+}
+
+// Appends an identity in its text form, unrolled: one table look-up per byte.
 void appendIdentity(std::string& out, const uuid& id) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    static constexpr std::uint8_t kFirstDigit[16] = {0,  2,  4,  6,  9,  11, 14, 16,
-                                                     19, 21, 24, 26, 28, 30, 32, 34};
     char text[36];
     text[8] = text[13] = text[18] = text[23] = '-';
-    for (std::size_t i = 0; i < 16; ++i) {
-        text[kFirstDigit[i]] = kDigits[id.data[i] >> 4];
-        text[kFirstDigit[i] + 1] = kDigits[id.data[i] & 15];
-    }
+    writeHexPairs(text, id, std::make_index_sequence<16>());
     out.append(text, sizeof text);
 }
+
+// How an element's tag opens (up to its identity) and closes.
+struct Tag {
+    explicit Tag(const std::string& name) : open("<" + name + " f:id=\""), close("</" + name + ">\n") {}
+    std::string open;
+    std::string close;
+};
 
 struct PropertyInfo {
     meta::Property property;
     std::string name;
+    // Its attribute up to the value (` name="`), and its tag as that of a contained element.
+    std::string attribute;
+    Tag tag;
     persist::Shape shape;
     bool composite;
     bool many;
+    bool ordered;
+    // The direct readers of the field, taken from the first element of the class (none: reflective calls).
+    query::detail::PropertyAccess readers;
+    // The escaped texts of the enumerators written so far (their serializer is called once for each).
+    std::vector<std::pair<std::int32_t, std::string>> enumerators;
 };
 
 struct ClassInfo {
     std::string name;
+    // Its tag as that of a root, and the attribute that names it where the property's type does not.
+    Tag tag{name};
+    std::string type;
     std::vector<PropertyInfo> properties;
+    // Positions in `properties`: values written as attributes; then what is nested in the element's
+    // tags, lists of values before contained elements (a reader creates the element when its first
+    // contained element comes, and the lists must be in place by then).
+    std::vector<std::size_t> attributes;
+    std::vector<std::size_t> nested;
+    bool readersTaken = false;
+};
+
+// Collects the elements of a collection, leaving out empty entries.
+class ElementList final : public query::detail::CollectionVisitor {
+public:
+    explicit ElementList(std::vector<ModelElement::Impl*>& list) : m_list(list) {}
+    bool visit(ModelElement::Impl* element) override {
+        if (element) m_list.push_back(element);
+        return true;
+    }
+
+private:
+    std::vector<ModelElement::Impl*>& m_list;
 };
 
 class Writer {
@@ -168,7 +268,7 @@ public:
         m_out += "\" f:id=\"" + toString(m_model->getId()) + "\">\n <f:metamodel>\n";
         for (auto& [uri, package] : packages) header(package);
         m_out += " </f:metamodel>\n";
-        for (const ModelElement& root : roots) element(*root.get(), nullptr, nullptr, 1);
+        for (const ModelElement& root : roots) element(*root.get(), nullptr, 1);
         m_out += "</f:model>\n";
         flush();
         if (m_progress) m_progress(m_done, m_total);
@@ -185,6 +285,8 @@ private:
             if (!metaClass) continue;
             ClassInfo& info = m_classes[metaClass];
             info.name = toUtf8(metaClass->getName());
+            info.tag = Tag(info.name);
+            info.type = " f:type=\"" + info.name + "\"";
             if (!m_classNames.emplace(info.name, metaClass).second)
                 throw SaveFailedException(
                     {toUtf16(toString(m_model->getId())), u"two classes are named " + metaClass->getName()});
@@ -195,132 +297,216 @@ private:
             else
                 m_out += ">\n";
             for (meta::Property& property : properties) {
-                PropertyInfo p{property, toUtf8(property->getName()), persist::shapeOf(property),
-                               property->isComposite(), property->isMany()};
+                const std::string name = toUtf8(property->getName());
+                PropertyInfo p{property,
+                               name,
+                               " " + name + "=\"",
+                               Tag(name),
+                               persist::shapeOf(property),
+                               property->isComposite(),
+                               property->isMany(),
+                               property->isOrdered(),
+                               {},
+                               {}};
                 m_out += "    <f:property name=\"" + p.name + "\" id=\"" + toString(property->getUuid()) +
                          "\"/>\n";
                 info.properties.push_back(std::move(p));
             }
             if (!properties.empty()) m_out += "   </f:class>\n";
+            for (std::size_t i = 0; i < info.properties.size(); ++i) {
+                const PropertyInfo& p = info.properties[i];
+                if (p.composite || (p.many && p.shape != persist::Shape::Element)) continue;
+                info.attributes.push_back(i);
+            }
+            for (std::size_t i = 0; i < info.properties.size(); ++i) {
+                const PropertyInfo& p = info.properties[i];
+                if (!p.composite && p.many && p.shape != persist::Shape::Element) info.nested.push_back(i);
+            }
+            for (std::size_t i = 0; i < info.properties.size(); ++i)
+                if (info.properties[i].composite) info.nested.push_back(i);
         }
         m_out += "  </f:package>\n";
     }
 
-    const ClassInfo& classInfo(const ModelElement::Impl& element) {
-        auto it = m_classes.find(element.getMetaClass().get());
+    ClassInfo& classInfo(const ModelElement::Impl& element, const ModelElement::Impl* metaClass) {
+        auto it = m_classes.find(metaClass);
         if (it == m_classes.end())
             throw SaveFailedException(
                 {toUtf16(toString(m_model->getId())),
                  u"the class " + element.getMetaClass()->getQualifiedName() + u" is not in a saved package"});
-        return it->second;
+        ClassInfo& info = it->second;
+        // The elements of a class share its implementation: the first one's readers serve them all.
+        if (!info.readersTaken) {
+            for (PropertyInfo& p : info.properties)
+                if (!element.fieldReaders(p.property, p.readers)) p.readers = {};
+            info.readersTaken = true;
+        }
+        return info;
     }
 
     void indent(int depth) { m_out.append(static_cast<std::size_t>(depth), ' '); }
 
     // One element: its tag (the containing property, or the class for a root), identity, class when the
     // property's type does not say it, values as attributes, then what it contains.
-    void element(ModelElement::Impl& e, const PropertyInfo* via, const ModelElement::Impl* declared,
-                 int depth) {
-        const ClassInfo& info = classInfo(e);
+    void element(ModelElement::Impl& e, const PropertyInfo* via, int depth) {
+        const ModelElement::Impl* metaClass = e.getMetaClass().get();
+        ClassInfo& info = classInfo(e, metaClass);
+        const Tag& tag = via ? via->tag : info.tag;
         indent(depth);
-        m_out += '<';
-        m_out += via ? via->name : info.name;
-        m_out += " f:id=\"";
+        m_out += tag.open;
         appendIdentity(m_out, e.getUuid());
         m_out += '"';
-        if (via && declared != e.getMetaClass().get()) {
-            m_out += " f:type=\"";
-            m_out += info.name;
-            m_out += '"';
-        }
+        if (via && via->property->typeImpl() != metaClass) m_out += info.type;
+        for (std::size_t i : info.attributes) attribute(e, info.properties[i]);
+        // Which of the nested properties have a value, each asked once (past 64, nested() asks again).
+        std::uint64_t held = 0;
         bool hasChildren = false;
-        for (const PropertyInfo& p : info.properties) {
-            if (p.composite || (p.many && p.shape != persist::Shape::Element)) {
-                hasChildren = hasChildren || persist::hasValue(e, p.property);
-                continue;
-            }
-            if (!persist::hasValue(e, p.property)) continue;
-            Value value = persist::readValue(e, p.property);
-            m_out += ' ';
-            m_out += p.name;
-            m_out += "=\"";
-            if (p.shape == persist::Shape::Element) {
-                Value::List entries = persist::entriesOf(value);
-                if (!p.property->isOrdered()) sortByIdentity(entries);
-                const char* separator = "";
-                for (const Value& entry : entries) {
-                    ModelElement target = entry.getElement();
-                    if (!target.get()) continue;
-                    m_out += separator;
-                    if (target->isProxy())
-                        m_out += persist::referenceToken(*m_model.get(), target, p.property);
-                    else
-                        appendIdentity(m_out, target->getUuid());
-                    separator = " ";
-                }
-            } else {
-                appendEscaped(m_out, toUtf8(persist::textOf(p.property, p.shape, value)));
-            }
-            m_out += '"';
+        for (std::size_t n = 0; n < info.nested.size(); ++n) {
+            if (!has(e, info.properties[info.nested[n]])) continue;
+            hasChildren = true;
+            if (n < 64) held |= std::uint64_t{1} << n;
         }
         if (!hasChildren) {
             m_out += "/>\n";
         } else {
             m_out += ">\n";
-            // Lists of values before contained elements: a reader creates the element when its first
-            // contained element comes, and the lists must be in place by then.
-            for (const PropertyInfo& p : info.properties)
-                if (!p.composite && p.many && p.shape != persist::Shape::Element) nested(e, p, depth);
-            for (const PropertyInfo& p : info.properties)
-                if (p.composite) nested(e, p, depth);
+            for (std::size_t n = 0; n < info.nested.size(); ++n)
+                if (n >= 64 || (held >> n & 1)) nested(e, info.properties[info.nested[n]], depth);
             indent(depth);
-            m_out += "</";
-            m_out += via ? via->name : info.name;
-            m_out += ">\n";
+            m_out += tag.close;
         }
         if (m_out.size() >= kChunk) flush();
         if (++m_done % kProgressStep == 0 && m_progress) m_progress(m_done, m_total);
     }
 
+    // Whether the property has a value: an engaged optional, a held element, a non-empty collection.
+    static bool has(ModelElement::Impl& e, const PropertyInfo& p) {
+        const query::detail::PropertyAccess& r = p.readers;
+        if (r.element) return r.element(e) != nullptr;
+        if (r.text) return r.text(e) != nullptr;
+        if (r.number) {
+            std::int32_t ignored;
+            return r.number(e, ignored);
+        }
+        if (r.collection) return r.size(e) != 0;
+        return persist::hasValue(e, p.property);
+    }
+
+    // A value written as an attribute, if the property has one.
+    void attribute(ModelElement::Impl& e, PropertyInfo& p) {
+        const query::detail::PropertyAccess& r = p.readers;
+        std::int32_t number = 0;
+        const std::u16string* text = nullptr;
+        if (r.text) {
+            if (!(text = r.text(e))) return;
+        } else if (r.number) {
+            if (!r.number(e, number)) return;
+        } else if (!has(e, p)) {
+            return;
+        }
+        m_out += p.attribute;
+        if (p.shape == persist::Shape::Element) {
+            elementsOf(e, p, m_references);
+            const char* separator = "";
+            for (ModelElement::Impl* target : m_references) {
+                m_out += separator;
+                if (target->isProxy())
+                    m_out += persist::referenceToken(*m_model.get(), ModelElement(target, true), p.property);
+                else
+                    appendIdentity(m_out, target->getUuid());
+                separator = " ";
+            }
+        } else if (text) {
+            appendText(m_out, p.property, *text);
+        } else if (r.number) {
+            appendNumber(p, number);
+        } else {
+            appendText(m_out, p.property,
+                       persist::textOf(p.property, p.shape, persist::readValue(e, p.property)));
+        }
+        m_out += '"';
+    }
+
+    // Booleans as true or false, integers in decimal, enumerators as their serializer writes them.
+    void appendNumber(PropertyInfo& p, std::int32_t number) {
+        if (p.shape == persist::Shape::Boolean) {
+            m_out += number ? "true" : "false";
+        } else if (p.shape == persist::Shape::Integer) {
+            char digits[16];
+            m_out.append(digits, std::to_chars(digits, digits + sizeof digits, number).ptr);
+        } else {
+            for (const auto& [value, text] : p.enumerators)
+                if (value == number) {
+                    m_out += text;
+                    return;
+                }
+            std::string text;
+            appendText(text, p.property,
+                       persist::textOf(p.property, p.shape,
+                                       Value(ValueMeta(p.property->typeImpl(), ValueKind::Single), number)));
+            m_out += text;
+            p.enumerators.emplace_back(number, std::move(text));
+        }
+    }
+
+    // The elements a property that has a value holds, in the order they are written (unordered ones by
+    // identity). A slot whose element is no longer valid reads as empty, as through reflection.
+    static void elementsOf(ModelElement::Impl& e, const PropertyInfo& p,
+                           std::vector<ModelElement::Impl*>& list) {
+        list.clear();
+        const query::detail::PropertyAccess& r = p.readers;
+        if (r.element) {
+            if (ModelElement::Impl* held = r.element(e); held && held->isValid()) list.push_back(held);
+        } else if (r.collection) {
+            ElementList visitor(list);
+            r.collection(e, visitor);
+        } else {
+            for (const Value& entry : persist::entriesOf(persist::readValue(e, p.property)))
+                if (ModelElement held = entry.getElement(); held.get()) list.push_back(held.get());
+        }
+        if (!p.ordered)
+            std::sort(list.begin(), list.end(), [](const ModelElement::Impl* a, const ModelElement::Impl* b) {
+                return a->getUuid() < b->getUuid();
+            });
+    }
+
     // The values or contained elements of one property, nested in the element's tags.
     void nested(ModelElement::Impl& e, const PropertyInfo& p, int depth) {
-        if (!persist::hasValue(e, p.property)) return;
-        Value::List entries = persist::entriesOf(persist::readValue(e, p.property));
+        if (!has(e, p)) return;
         if (p.composite) {
-            if (!p.property->isOrdered()) sortByIdentity(entries);
-            for (const Value& entry : entries) {
-                ModelElement child = entry.getElement();
-                if (!child.get()) continue;
-                if (child->isProxy()) {
-                    // A slot may hold a proxy of an element of another model.
-                    if (p.many)
-                        throw SaveFailedException({p.property->getQualifiedName(),
-                                                   u"a proxy is held among many contained elements"});
-                    indent(depth + 1);
-                    m_out += '<' + p.name + " f:proxy=\"" +
-                             persist::referenceToken(*m_model.get(), child, p.property) + "\"/>\n";
-                    continue;
-                }
-                element(*child.get(), &p, p.property->typeImpl(), depth + 1);
+            if (p.readers.element) {  // one slot: no list
+                ModelElement::Impl* child = p.readers.element(e);
+                if (child->isValid()) contained(*child, p, depth);
+                return;
             }
+            std::vector<ModelElement::Impl*> children;
+            elementsOf(e, p, children);
+            for (ModelElement::Impl* child : children) contained(*child, p, depth);
         } else {
             indent(depth + 1);
             m_out += '<' + p.name + '>';
-            for (const Value& entry : entries) {
+            for (const Value& entry : persist::entriesOf(persist::readValue(e, p.property))) {
                 m_out += "<f:v>";
-                appendEscaped(m_out, toUtf8(persist::textOf(p.property, p.shape, entry)));
+                appendText(m_out, p.property, persist::textOf(p.property, p.shape, entry));
                 m_out += "</f:v>";
             }
             m_out += "</" + p.name + ">\n";
         }
     }
 
-    static void sortByIdentity(Value::List& entries) {
-        std::sort(entries.begin(), entries.end(), [](const Value& a, const Value& b) {
-            ModelElement x = a.getElement(), y = b.getElement();
-            if (!x.get() || !y.get()) return y.get() != nullptr && !x.get();
-            return x->getUuid() < y->getUuid();
-        });
+    void contained(ModelElement::Impl& child, const PropertyInfo& p, int depth) {
+        if (child.isProxy()) {
+            // A slot may hold a proxy of an element of another model.
+            if (p.many)
+                throw SaveFailedException(
+                    {p.property->getQualifiedName(), u"a proxy is held among many contained elements"});
+            indent(depth + 1);
+            m_out += '<' + p.name + " f:proxy=\"" +
+                     persist::referenceToken(*m_model.get(), ModelElement(&child, true), p.property) +
+                     "\"/>\n";
+            return;
+        }
+        element(child, &p, depth + 1);
     }
 
     void flush() {
@@ -333,6 +519,8 @@ private:
     const Progress& m_progress;
     std::string m_out;
     std::unordered_map<const ModelElement::Impl*, ClassInfo> m_classes;
+    // The targets of the reference being written.
+    std::vector<ModelElement::Impl*> m_references;
     std::map<std::string, const ModelElement::Impl*> m_classNames;
     std::size_t m_done = 0;
     std::size_t m_total = 0;

@@ -71,6 +71,10 @@ bool BusTypeRootAttributes::Impl::inverseContainsProxyTo(const ::fenmo::ModelEle
 void BusTypeRootAttributes::Impl::disassociateIncoming() {
 }
 
+bool BusTypeRootAttributes::Impl::fieldReaders(const ::fenmo::meta::Property& property, ::fenmo::query::detail::PropertyAccess& readers) const {
+    return ::fenmo::query::detail::tryReaders<Properties>(property, readers) || ::fenmo::ModelElement::Impl::fieldReaders(property, readers);
+}
+
 void BusTypeRootAttributes::Impl::convertReferencesToProxies(bool, boost::optional<::fenmo::ProxyId>&) {
 }
 

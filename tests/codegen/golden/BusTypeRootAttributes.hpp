@@ -96,6 +96,7 @@ public:
     void copyValue(::fenmo::ModelElement::Impl::Storage* storage, std::size_t index) const override;
     void copyStateFromStorage(::fenmo::ModelElement::Impl::Storage* storage) override;
     ::fenmo::meta::Property getPropertyByIndex(std::size_t index) override;
+    bool fieldReaders(const ::fenmo::meta::Property& property, ::fenmo::query::detail::PropertyAccess& readers) const override;
 
 protected:
     Impl(const ::fenmo::Model& model, const ::fenmo::uuid& id);

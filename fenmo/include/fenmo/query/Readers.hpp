@@ -1,6 +1,7 @@
 #pragma once
-// How a generated element class lets queries read its fields directly: from the class's property list
-// (X::Impl::Properties) and a property index, the readers of fenmo/query/Node.hpp that suit the field.
+// How a generated element class lets queries and saving read its fields directly: from the class's
+// property list (X::Impl::Properties) and a property index, the readers of fenmo/query/Node.hpp that suit
+// the field.
 
 #include <fenmo/DoubleKeyElementMap.hpp>
 #include <fenmo/Export.hpp>
@@ -10,6 +11,7 @@
 
 #include <boost/optional.hpp>
 
+#include <concepts>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -94,10 +96,16 @@ std::size_t sizeOf(const ModelElement::Impl& e) {
     return fieldOf<D>(e).size();
 }
 
-// The access of property `property`, stored at index I of the class whose property list is List.
-template <class List, std::size_t I>
-PropertyAccess accessOf(const meta::Property& property, const KeyedOpposite* keyedOpposite = nullptr) {
-    using D = typename DescriptorAt<List, I>::type;
+template <class F>
+inline constexpr bool isElementCollection = requires(const F& f) {
+    { f.begin()->get() } -> std::convertible_to<const ModelElement::Impl*>;
+    f.size();
+};
+
+// The readers that suit the field of descriptor D; none for a field of another kind (a host pointer, a
+// set of primitive values).
+template <class D>
+PropertyAccess readersOf(const meta::Property& property) {
     using V = typename Unwrapped<typename D::FieldType>::type;
     PropertyAccess access;
     access.property = property;
@@ -107,12 +115,35 @@ PropertyAccess accessOf(const meta::Property& property, const KeyedOpposite* key
         access.number = &numberOf<D>;
     } else if constexpr (std::is_base_of_v<ModelElement, V>) {
         access.element = &elementOf<D>;
-        access.keyedOpposite = keyedOpposite;
-    } else {
+    } else if constexpr (isElementCollection<V>) {
         access.collection = &collectionOf<D>;
         access.size = &sizeOf<D>;
     }
     return access;
+}
+
+// The access of property `property`, stored at index I of the class whose property list is List.
+template <class List, std::size_t I>
+PropertyAccess accessOf(const meta::Property& property, const KeyedOpposite* keyedOpposite = nullptr) {
+    using D = typename DescriptorAt<List, I>::type;
+    PropertyAccess access = readersOf<D>(property);
+    if (access.element) access.keyedOpposite = keyedOpposite;
+    return access;
+}
+
+// The readers of `property` when it is a stored property of the class whose property list is List and
+// its field has a kind readersOf serves: what a class hands out through ModelElement::Impl::fieldReaders.
+template <class List>
+bool tryReaders(const meta::Property& property, PropertyAccess& access) {
+    bool found = false;
+    List::visit(property, [&](auto p) {
+        using P = decltype(p);
+        if constexpr (P::stored) {
+            access = readersOf<P>(property);
+            found = access.text || access.number || access.element || access.collection;
+        }
+    });
+    return found;
 }
 
 template <class D, int K>
