@@ -67,7 +67,9 @@ public:
 
     // Undo history (History.cpp).
     bool recording = true;
-    bool restoring = false;  // see Model::Impl::setRestoring
+    // See Model::Impl::setRestoring. A model being restored also keeps no old values and its outermost
+    // transaction no record of what it creates: whoever restores discards the model when restoring fails.
+    bool restoring = false;
     std::size_t maxSteps = SIZE_MAX;
     std::size_t maxBytes = SIZE_MAX;
     bool canUndo() const noexcept { return !m_undo.empty(); }

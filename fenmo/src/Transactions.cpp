@@ -100,19 +100,18 @@ void ModelState::recordCreated(ModelElement::Impl& element) {
     element.addRef();
     extents.insert(element);
     ElementAccess::setValid(element, true);
-    ensureOwned(m_depth - 1, element).flags |= Record::kCreated;
+    // A model being restored is discarded whole when restoring fails, so its outermost level keeps no
+    // record of what it creates; inner levels do, as a refused step takes its own elements back.
+    if (!(restoring && m_depth == 1)) ensureOwned(m_depth - 1, element).flags |= Record::kCreated;
 }
 
 void ModelState::recordModifying(ModelElement::Impl& element, std::size_t index) {
     // Nothing to keep outside a transaction, or for an element not (or no longer) in the model: an element
-    // being built has no earlier state.
-    if (!m_depth || !element.isValid()) return;
+    // being built has no earlier state. Nor while a model is restored: it is discarded whole when anything
+    // fails, so no value is ever put back.
+    if (!m_depth || restoring || !element.isValid()) return;
     const std::size_t top = m_depth - 1;
     if (Record* r = find(top, element); r && r->covers(index)) return;
-    // A model being restored is abandoned as a whole when anything fails, so an element the outermost
-    // level created needs no old values at inner levels either: nothing is rolled back to them.
-    if (restoring && top > 0)
-        if (Record* r = find(0, element); r && r->created()) return;
 
     // Levels at or below the one that created the element need no old value.
     std::size_t first = 0;
@@ -192,7 +191,7 @@ void ModelState::commitInner(std::size_t level) {
     // Old values kept here are also kept below; only creation and destruction move down.
     Level& inner = m_levels[level];
     for (Record& r : inner.records) {
-        if (r.flags) ensureOwned(level - 1, *r.element).flags |= r.flags;
+        if (r.flags && !(restoring && level == 1)) ensureOwned(level - 1, *r.element).flags |= r.flags;
         release(r, true);
     }
     closeLevel();
