@@ -85,8 +85,9 @@ Record& ModelState::ensureOwned(std::size_t level, ModelElement::Impl& element) 
 }
 
 void ModelState::snapshot(std::size_t level, Record& record, ModelElement::Impl& element, std::size_t index) {
-    // An outermost snapshot that may become an undo step is made to measure; any other is only kept
-    // until the transaction ends, so it comes from the pool and goes back there.
+    // While undo recording is on, outermost snapshots usually become undo steps and are made to measure;
+    // otherwise they usually end with the transaction, so they come from the pool and go back there (one
+    // that a revertible transaction keeps in its step serves there just as well).
     if (!record.storage) record.storage = level == 0 && recording ? element.createStorage() : m_pool.take(element);
     element.copyValue(record.storage, index);
     record.storage->setChanged(index);
