@@ -8,11 +8,12 @@
 // Nodes are counted without atomics: copies of one collection are used from one thread at a time, as
 // the model they belong to is.
 
-#include <fenmo/Export.hpp>
 #include <algorithm>
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
+#include <fenmo/ElementAllocator.hpp>
+#include <fenmo/Export.hpp>
 #include <iterator>
 #include <memory>
 #include <new>
@@ -27,7 +28,9 @@ class PersistentVector {
     static constexpr std::uint32_t kLeafCapacity = 16;
     static constexpr std::uint32_t kBranchCapacity = 16;
 
-    struct Node {
+    // Nodes come from the framework's block pool: an undo step of an edit keeps the few nodes its change
+    // copied, and a history of a hundred thousand steps would otherwise be as many heap allocations.
+    struct Node : detail::PooledAllocation {
         std::uint32_t refs = 1;
         std::uint32_t count = 0;  // entries of a leaf, children of a branch
         bool leaf;
