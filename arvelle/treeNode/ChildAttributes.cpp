@@ -31,11 +31,19 @@ void ChildAttributes::Impl::setName(const std::u16string& name) {
     if (m_attrsOfParent.get() && taken(m_attrsOfParent->findChildByName(name), this))
         refuseDuplicate(schema::ChildAttributes::name(), name);
     ::fenmo::Transaction transaction = beginEdit(*this);
-    // The map files children under their keys: leave it while the key changes.
-    if (m_attrsOfParent.get()) _inverseRemoveThis(m_attrsOfParent, childrenMap());
-    notifyModifying(Index::name);
-    m_name = name;
-    if (m_attrsOfParent.get()) _inverseAddThis(m_attrsOfParent, childrenMap(), 1);
+    auto rename = [&] {
+        notifyModifying(Index::name);
+        m_name = name;
+    };
+    // The parent's map files children under both keys: only the order by name moves.
+    ParentAttributes::Impl* parent = m_attrsOfParent.get();
+    if (parent && !parent->isProxy()) {
+        parent->m_attrsOfChildren._rekeySecond(This(), rename);
+    } else {
+        if (parent) _inverseRemoveThis(m_attrsOfParent, childrenMap());
+        rename();
+        if (parent) _inverseAddThis(m_attrsOfParent, childrenMap(), 1);
+    }
     transaction.commit(boost::none);
 }
 

@@ -181,6 +181,10 @@ void Model::Impl::recordCreated(ModelElement::Impl& element) { m_state->recordCr
 void Model::Impl::recordModifying(ModelElement::Impl& element, std::size_t index) {
     m_state->recordModifying(element, index);
 }
+detail::JournalBase* Model::Impl::collectionJournal(const ModelElement::Impl& element,
+                                                    std::size_t index) noexcept {
+    return m_state->collectionJournal(element, index);
+}
 void Model::Impl::recordDestroyed(ModelElement::Impl& element) { m_state->recordDestroyed(element); }
 
 // ---- Proxies

@@ -75,6 +75,18 @@ void ModelElement::Impl::notifyModifying(std::size_t index) {
     if (Model::Impl* model = getModelImpl()) model->recordModifying(*this, index);
 }
 
+detail::JournalBase* ModelElement::Impl::notifyCollectionChanging(std::size_t index) {
+    Model::Impl* model = getModelImpl();
+    if (!model) return nullptr;
+    model->recordModifying(*this, index);
+    return model->collectionJournal(*this, index);
+}
+
+detail::JournalBase* ModelElement::Impl::collectionJournal(std::size_t index) const noexcept {
+    Model::Impl* model = getModelImpl();
+    return model ? model->collectionJournal(*this, index) : nullptr;
+}
+
 void ModelElement::Impl::notifyCreated() {
     Model::Impl* model = getModelImpl();
     if (!model) throw CannotCreateWithoutModelException();
@@ -327,6 +339,10 @@ Value ModelElement::Impl::Storage::getOldValue(const meta::Property& property, c
 }
 
 void ModelElement::Impl::Storage::releaseValues() { releaseOldContainer(); }
+
+detail::JournalBase* ModelElement::Impl::Storage::journalFor(std::size_t) noexcept {
+    return nullptr;
+}
 
 bool ModelElement::Impl::Storage::exchange(ModelElement::Impl&) {
     return false;

@@ -61,6 +61,11 @@ public:
     std::size_t begin(bool internal, bool revertible);
     void recordCreated(ModelElement::Impl& element);
     void recordModifying(ModelElement::Impl& element, std::size_t index);
+    // The journal of collection property `index` of `element` that the open levels keep: the lowest
+    // level's (levels above keep marks in it), or null.
+    detail::JournalBase* collectionJournal(const ModelElement::Impl& element, std::size_t index) noexcept {
+        return m_depth && !restoring ? journalBelow(m_depth, element, index) : nullptr;
+    }
     void recordDestroyed(ModelElement::Impl& element);
     void commit(std::size_t depth);
     void abandon(std::size_t depth);
@@ -109,6 +114,9 @@ private:
     // A record that holds a reference, for creation and destruction.
     Record& ensureOwned(std::size_t level, ModelElement::Impl& element);
     void snapshot(std::size_t level, Record& record, ModelElement::Impl& element, std::size_t index);
+    // The lowest journal of the property among levels [0, level).
+    detail::JournalBase* journalBelow(std::size_t level, const ModelElement::Impl& element,
+                                      std::size_t index) noexcept;
     void restore(std::size_t level, Record& record);
     void restoreDelegated(std::size_t level, Record& record);
     void release(Record& record, bool pooled) noexcept;

@@ -89,8 +89,19 @@ void ModelState::snapshot(std::size_t level, Record& record, ModelElement::Impl&
     // otherwise they usually end with the transaction, so they come from the pool and go back there (one
     // that a revertible transaction keeps in its step serves there just as well).
     if (!record.storage) record.storage = level == 0 && recording ? element.createStorage() : m_pool.take(element);
+    // A collection whose edits a level below keeps in a journal gets a mark in that journal here.
+    record.storage->setJournalBelow(level > 0 ? journalBelow(level, element, index) : nullptr);
     element.copyValue(record.storage, index);
+    record.storage->setJournalBelow(nullptr);
     record.storage->setChanged(index);
+}
+
+detail::JournalBase* ModelState::journalBelow(std::size_t level, const ModelElement::Impl& element,
+                                              std::size_t index) noexcept {
+    for (std::size_t j = 0; j < level; ++j)
+        if (Record* r = find(j, element); r && r->storage && r->storage->isChanged(index))
+            if (detail::JournalBase* journal = r->storage->journalFor(index)) return journal;
+    return nullptr;
 }
 
 void ModelState::recordCreated(ModelElement::Impl& element) {

@@ -38,6 +38,9 @@ public:
     // Tells the owner that this collection is about to change (it keeps the old contents once per
     // transaction level).
     void modifying() { m_owner->notifyModifying(propertyIndex()); }
+    // The same, answering the journal that keeps this transaction's edits of the collection (null when
+    // the transaction keeps no old contents of it). Collections that record their edits use this.
+    detail::JournalBase* modifyingJournal() { return m_owner->notifyCollectionChanging(propertyIndex()); }
 
     // Removes every entry (unlinking elements as their removal would), in a transaction of its own;
     // refuses a proxy owner. Reflection uses it to unset a collection property.

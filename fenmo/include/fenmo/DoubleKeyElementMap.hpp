@@ -1,12 +1,14 @@
 #pragma once
 // Elements of class T (a handle type) kept under two keys read from the elements themselves. Each key is
 // unique among the elements held. The elements are kept twice, in the order of each key, as persistent
-// vectors: a look-up or an edit costs O(log^2 n), and a transaction snapshot of the map is O(1), so no
-// index has to be rebuilt after an undo or a rollback. An element's keys must not change while it is
-// in the map: owners take it out, change the key, and put it back.
+// vectors: a look-up or an edit costs O(log n) key comparisons, a transaction records each edit with
+// the positions it took in both orders (CollectionJournal), and undo puts entries back at those
+// positions, so no index has to be rebuilt after an undo or a rollback. An element's keys must not
+// change while it is in the map: owners take it out, change the key, and put it back.
 
-#include <fenmo/Export.hpp>
 #include <fenmo/Collection.hpp>
+#include <fenmo/CollectionJournal.hpp>
+#include <fenmo/Export.hpp>
 #include <fenmo/GenericCollection.hpp>
 #include <fenmo/PersistentVector.hpp>
 
@@ -29,6 +31,19 @@ public:
     using FirstKeyReader = KeyRef<K1> (*)(const ModelElement::Impl&);
     using SecondKeyReader = KeyRef<K2> (*)(const ModelElement::Impl&);
     using const_iterator = typename PersistentVector<T>::const_iterator;
+    // One edit, as a transaction's journal keeps it: `element` inserted at or erased from the positions
+    // `first` and `second` of the two orders; for a clear, `first` names the contents kept.
+    struct Edit {
+        T element;
+        std::uint32_t first;
+        std::uint32_t second;
+        EditKind kind;
+    };
+    struct Contents {
+        PersistentVector<T> byFirst;
+        PersistentVector<T> bySecond;
+    };
+    using Journal = CollectionJournal<DoubleKeyElementMap>;
 
     // The key properties, when given, name the key in a refusal.
     DoubleKeyElementMap(ModelElement::Impl& owner, const meta::Property& property,
@@ -74,14 +89,14 @@ public:
         if (contains(e)) return;
         checkKeysFree(e);
         Transaction transaction = beginChange();
-        insert(e);
+        insert(changing(), e);
         attach(e);
         transaction.commit(boost::none);
     }
     bool remove(const ModelElement& e) {
         if (!contains(e)) return false;
         Transaction transaction = beginChange();
-        T held = erase(e);
+        T held = erase(changing(), e);
         detach(held);
         transaction.commit(boost::none);
         return true;
@@ -89,9 +104,8 @@ public:
     void clear() override {
         if (m_byFirst.empty()) return;
         Transaction transaction = beginChange();
-        PersistentVector<T> old = std::move(m_byFirst);
-        m_byFirst.clear();
-        m_bySecond.clear();
+        PersistentVector<T> old = m_byFirst;
+        clearAll(changing());
         old.forEach([&](const T& e) { detach(e); });
         transaction.commit(boost::none);
     }
@@ -101,20 +115,81 @@ public:
     void _basicAdd(const T& e) {
         if (!e.get() || contains(e)) return;
         checkKeysFree(e);
-        modifying();
-        insert(e);
+        insert(changing(), e);
     }
     bool _basicRemove(const ModelElement& e) {
         if (!contains(e)) return false;
-        modifying();
-        erase(e);
+        erase(changing(), e);
         return true;
     }
     void _basicClear() {
         if (m_byFirst.empty()) return;
-        modifying();
-        m_byFirst.clear();
-        m_bySecond.clear();
+        clearAll(changing());
+    }
+    // Changes the second key of an element held here: `change` sets it on the element, and only the order
+    // of that key moves (renaming a child leaves the order by index as it is). The caller has made sure
+    // that no other element has the new key.
+    template <class Change>
+    void _rekeySecond(const T& e, Change&& change) {
+        if (!contains(e)) {
+            change();
+            _basicAdd(e);
+            return;
+        }
+        Journal* journal = changing();
+        if (journal) journal->prepare(2);
+        std::size_t old = positionIn(m_bySecond, m_second, e);
+        if (old == npos) old = scanFor<SecondKeyReader>(m_bySecond, e);
+        if (old != npos) m_bySecond.erase(old);
+        try {
+            change();
+        } catch (...) {
+            if (old != npos) m_bySecond.insert(old, e);
+            throw;
+        }
+        if (journal && old != npos) journal->record(Edit{e, narrow(npos), narrow(old), EditKind::Erased});
+        const std::size_t now = upperBound(m_bySecond, m_second, m_second(*e.get()));
+        m_bySecond.insert(now, e);
+        if (journal) journal->record(Edit{e, narrow(npos), narrow(now), EditKind::Inserted});
+    }
+
+    // Plays one edit of a journal backwards or forwards, telling nobody (undo, redo, abandon).
+    void _undo(const Edit& edit, const std::vector<Contents>& cleared) {
+        switch (edit.kind) {
+            case EditKind::Inserted:
+                eraseRecorded(edit);
+                break;
+            case EditKind::Erased:
+                insertRecorded(edit);
+                break;
+            case EditKind::Replaced:
+                break;
+            case EditKind::Cleared:
+                m_byFirst = cleared[edit.first].byFirst;
+                m_bySecond = cleared[edit.first].bySecond;
+                break;
+        }
+    }
+    void _redo(const Edit& edit) {
+        switch (edit.kind) {
+            case EditKind::Inserted:
+                insertRecorded(edit);
+                break;
+            case EditKind::Erased:
+                eraseRecorded(edit);
+                break;
+            case EditKind::Replaced:
+                break;
+            case EditKind::Cleared:
+                m_byFirst.clear();
+                m_bySecond.clear();
+                break;
+        }
+    }
+    static std::size_t contentsSize(const Contents& contents) noexcept { return contents.byFirst.size(); }
+    static std::size_t clearedIndex(const Edit& edit) noexcept { return edit.first; }
+    static std::size_t contentsHeapBytes(const Contents& contents) noexcept {
+        return contents.byFirst.heapBytes() + contents.bySecond.heapBytes();
     }
     // Restores a snapshot's contents, telling nobody: both orders come back as they were, in O(1).
     void _basicCopyValues(const DoubleKeyElementMap* from) {
@@ -136,7 +211,8 @@ public:
         });
         return found;
     }
-    // Replaces each proxy that now resolves to a real element by that element (not a change).
+    // Replaces each proxy that now resolves to a real element by that element (not a change, but an open
+    // transaction's journal hears of it, so that it can still be played back position by position).
     void _resolveProxies() {
         std::vector<std::pair<T, T>> replaced;
         m_byFirst.forEach([&](const T& e) {
@@ -145,9 +221,13 @@ public:
             T real = model ? handleCast<T>(model->resolveProxy(ownerElement(), e)) : T();
             if (real) replaced.emplace_back(e, real);
         });
+        if (replaced.empty()) return;
+        auto* journal = static_cast<Journal*>(owner().collectionJournal(propertyIndex()));
         for (const auto& [proxy, real] : replaced) {
-            erase(proxy);
-            insert(real);
+            if (journal) journal->prepare();
+            erase(journal, proxy);
+            if (journal) journal->prepare();
+            insert(journal, real);
         }
     }
 
@@ -223,18 +303,65 @@ private:
         return npos;
     }
 
-    void insert(const T& e) {
-        m_byFirst.insert(upperBound(m_byFirst, m_first, m_first(*e.get())), e);
-        m_bySecond.insert(upperBound(m_bySecond, m_second, m_second(*e.get())), e);
+    static std::uint32_t narrow(std::size_t position) noexcept {
+        return static_cast<std::uint32_t>(position);
     }
-    T erase(const ModelElement& e) {
+
+    // Tells the owner of the change to come, and answers the journal to record it in (null when the
+    // transaction keeps no old contents of this map), with room made for the edit.
+    Journal* changing() {
+        auto* journal = static_cast<Journal*>(modifyingJournal());
+        if (journal) journal->prepare();
+        return journal;
+    }
+    void insert(Journal* journal, const T& e) {
+        const std::size_t first = upperBound(m_byFirst, m_first, m_first(*e.get()));
+        const std::size_t second = upperBound(m_bySecond, m_second, m_second(*e.get()));
+        m_byFirst.insert(first, e);
+        try {
+            m_bySecond.insert(second, e);
+        } catch (...) {
+            m_byFirst.erase(first);
+            throw;
+        }
+        if (journal) journal->record(Edit{e, narrow(first), narrow(second), EditKind::Inserted});
+    }
+    T erase(Journal* journal, const ModelElement& e) {
         std::size_t first = positionIn(m_byFirst, m_first, e);
         T held = m_byFirst[first];
-        m_byFirst.erase(first);
         std::size_t second = positionIn(m_bySecond, m_second, e);
         if (second == npos) second = scanFor<SecondKeyReader>(m_bySecond, e);
+        m_byFirst.erase(first);
         if (second != npos) m_bySecond.erase(second);
+        if (journal) journal->record(Edit{held, narrow(first), narrow(second), EditKind::Erased});
         return held;
+    }
+    void clearAll(Journal* journal) {
+        if (journal)
+            journal->record(Edit{T(), journal->keepCleared({m_byFirst, m_bySecond}), 0, EditKind::Cleared});
+        m_byFirst.clear();
+        m_bySecond.clear();
+    }
+    // Journal play-back: an entry goes back to, or leaves, the positions its edit recorded. Leaving, it is
+    // looked for if it is not where it was (an entry that moved outside any transaction: a proxy resolved).
+    // A position of npos stands for an order the edit did not touch.
+    void insertRecorded(const Edit& edit) {
+        insertInto(m_byFirst, edit.first, edit.element);
+        insertInto(m_bySecond, edit.second, edit.element);
+    }
+    void eraseRecorded(const Edit& edit) {
+        eraseFrom(m_byFirst, edit.first, edit.element);
+        eraseFrom(m_bySecond, edit.second, edit.element);
+    }
+    static void insertInto(PersistentVector<T>& order, std::uint32_t position, const T& e) {
+        if (position != narrow(npos)) order.insert(std::min<std::size_t>(position, order.size()), e);
+    }
+    static void eraseFrom(PersistentVector<T>& order, std::uint32_t position, const T& e) {
+        if (position == narrow(npos)) return;
+        std::size_t at = position < order.size() && order[position].get() == e.get()
+                             ? position
+                             : scanFor<FirstKeyReader>(order, e);
+        if (at != npos) order.erase(at);
     }
 
     FirstKeyReader m_first;

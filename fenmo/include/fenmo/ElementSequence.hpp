@@ -1,9 +1,10 @@
 #pragma once
 // An ordered collection of elements of class T (a handle type), owned by an element's property. Its
-// entries are a persistent vector: a transaction snapshot of it is a copy in O(1), and an edit at any
-// position costs O(log n), however many elements it holds.
+// entries are a persistent vector: an edit at any position costs O(log n), however many elements it
+// holds, a transaction records each edit in O(log n) (CollectionJournal), and a copy is O(1).
 
 #include <fenmo/Collection.hpp>
+#include <fenmo/CollectionJournal.hpp>
 #include <fenmo/Export.hpp>
 #include <fenmo/GenericCollection.hpp>
 #include <fenmo/PersistentVector.hpp>
@@ -22,6 +23,16 @@ public:
     class GenericSequence;
 
     using const_iterator = typename PersistentVector<T>::const_iterator;
+    // One edit, as a transaction's journal keeps it: `element` inserted at, erased from or put at
+    // `position` (in place of `previous`); for a clear, `position` names the contents kept.
+    struct Edit {
+        T element;
+        T previous;
+        std::uint32_t position;
+        EditKind kind;
+    };
+    using Contents = PersistentVector<T>;
+    using Journal = CollectionJournal<ElementSequence>;
 
     ElementSequence(ModelElement::Impl& owner, const meta::Property& property,
                     const meta::Property* opposite = nullptr)
@@ -76,10 +87,10 @@ public:
         if (held == npos && property().isUnique() && contains(e)) return;
         Transaction transaction = beginChange();
         if (held != npos) {
-            m_elements.erase(held);
+            eraseAt(changing(), held);
             if (position > held) --position;
         }
-        m_elements.insert(std::min(position, m_elements.size()), e);
+        insertAt(changing(), std::min(position, m_elements.size()), e);
         if (held == npos) attach(e);
         transaction.commit(boost::none);
     }
@@ -89,7 +100,9 @@ public:
         if (holds(e)) throw CannotAddSecondObjectException();
         Transaction transaction = beginChange();
         T old = m_elements[position];
+        Journal* journal = changing();
         m_elements.set(position, e);
+        if (journal) journal->record(Edit{e, old, narrow(position), EditKind::Replaced});
         detach(old);
         attach(e);
         transaction.commit(boost::none);
@@ -104,15 +117,15 @@ public:
         if (position >= m_elements.size()) return;
         Transaction transaction = beginChange();
         T old = m_elements[position];
-        m_elements.erase(position);
+        eraseAt(changing(), position);
         detach(old);
         transaction.commit(boost::none);
     }
     void clear() override {
         if (m_elements.empty()) return;
         Transaction transaction = beginChange();
-        PersistentVector<T> old = std::move(m_elements);
-        m_elements.clear();
+        PersistentVector<T> old = m_elements;
+        clearAll(changing());
         for (const T& e : old) detach(e);
         transaction.commit(boost::none);
     }
@@ -124,8 +137,7 @@ public:
         if (!e) return;
         checkModel(e);
         if (holds(e)) return;
-        modifying();
-        m_elements.push_back(e);
+        insertAt(changing(), m_elements.size(), e);
         attach(e);
     }
 
@@ -136,28 +148,60 @@ public:
     }
 
     // Basic operations: the owner is told (the caller holds the transaction), nothing else is linked.
-    void _basicAdd(const T& e) {
-        modifying();
-        m_elements.push_back(e);
-    }
+    void _basicAdd(const T& e) { insertAt(changing(), m_elements.size(), e); }
     void _basicInsert(std::size_t position, const T& e) {
-        modifying();
-        m_elements.insert(std::min(position, m_elements.size()), e);
+        Journal* journal = changing();
+        insertAt(journal, std::min(position, m_elements.size()), e);
     }
     bool _basicRemove(const ModelElement& e) {
         std::size_t i = indexOf(e);
         if (i == npos) return false;
-        modifying();
-        m_elements.erase(i);
+        eraseAt(changing(), i);
         return true;
     }
     void _basicClear() {
         if (m_elements.empty()) return;
-        modifying();
+        Journal* journal = changing();
         if (isContainment())
             for (const T& e : m_elements) owner()._releaseContained(e.get());
-        m_elements.clear();
+        clearAll(journal);
     }
+    // Plays one edit of a journal backwards or forwards, telling nobody (undo, redo, abandon).
+    void _undo(const Edit& edit, const std::vector<Contents>& cleared) {
+        switch (edit.kind) {
+            case EditKind::Inserted:
+                m_elements.erase(edit.position);
+                break;
+            case EditKind::Erased:
+                m_elements.insert(edit.position, edit.element);
+                break;
+            case EditKind::Replaced:
+                m_elements.set(edit.position, edit.previous);
+                break;
+            case EditKind::Cleared:
+                m_elements = cleared[edit.position];
+                break;
+        }
+    }
+    void _redo(const Edit& edit) {
+        switch (edit.kind) {
+            case EditKind::Inserted:
+                m_elements.insert(edit.position, edit.element);
+                break;
+            case EditKind::Erased:
+                m_elements.erase(edit.position);
+                break;
+            case EditKind::Replaced:
+                m_elements.set(edit.position, edit.element);
+                break;
+            case EditKind::Cleared:
+                m_elements.clear();
+                break;
+        }
+    }
+    static std::size_t contentsSize(const Contents& contents) noexcept { return contents.size(); }
+    static std::size_t clearedIndex(const Edit& edit) noexcept { return edit.position; }
+    static std::size_t contentsHeapBytes(const Contents& contents) noexcept { return contents.heapBytes(); }
     // Restores the contents of a snapshot, telling nobody.
     void _basicCopyValues(const ElementSequence& from) { m_elements = from.m_elements; }
     void _basicCopyValues(const ElementSequence* from) {
@@ -203,6 +247,31 @@ public:
     }
 
 private:
+    static std::uint32_t narrow(std::size_t position) noexcept {
+        return static_cast<std::uint32_t>(position);
+    }
+
+    // Tells the owner of the change to come, and answers the journal to record it in (null when the
+    // transaction keeps no old contents of this collection), with room made for the edit.
+    Journal* changing() {
+        auto* journal = static_cast<Journal*>(modifyingJournal());
+        if (journal) journal->prepare();
+        return journal;
+    }
+    void insertAt(Journal* journal, std::size_t position, const T& e) {
+        m_elements.insert(position, e);
+        if (journal) journal->record(Edit{e, T(), narrow(position), EditKind::Inserted});
+    }
+    void eraseAt(Journal* journal, std::size_t position) {
+        T old = m_elements[position];
+        m_elements.erase(position);
+        if (journal) journal->record(Edit{std::move(old), T(), narrow(position), EditKind::Erased});
+    }
+    void clearAll(Journal* journal) {
+        if (journal) journal->record(Edit{T(), T(), journal->keepCleared(m_elements), EditKind::Cleared});
+        m_elements.clear();
+    }
+
     // The position of an element this containment already holds, else npos. Only an element whose
     // container is the owner can be here, so new elements cost no search.
     std::size_t heldOnce(const T& e) const noexcept {

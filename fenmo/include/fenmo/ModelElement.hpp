@@ -1,9 +1,10 @@
 #pragma once
 // Element handles and the framework's base of every element implementation.
 
-#include <fenmo/Export.hpp>
+#include <fenmo/CollectionJournal.hpp>
 #include <fenmo/ElementAllocator.hpp>
 #include <fenmo/ElementImpl.hpp>
+#include <fenmo/Export.hpp>
 #include <fenmo/Model.hpp>
 #include <fenmo/Uuid.hpp>
 
@@ -176,6 +177,11 @@ public:
     // Announces a change of property `index` (0: the container link) before it happens. Inside a
     // transaction the framework keeps the old value, at most once per transaction level.
     void notifyModifying(std::size_t index);
+    // The same for a collection property that records its edits: answers the journal the transaction
+    // keeps them in (null when it keeps no old contents: no transaction, or an element created in it).
+    detail::JournalBase* notifyCollectionChanging(std::size_t index);
+    // That journal, without announcing anything (restoring an inner level's mark).
+    detail::JournalBase* collectionJournal(std::size_t index) const noexcept;
     // Announces a newly built element to its model, inside a transaction.
     void notifyCreated();
 
@@ -329,10 +335,20 @@ public:
     // snapshot takes the current one, so that the same snapshot serves the other direction. False if
     // the snapshot cannot (the framework then restores from it and keeps a fresh one instead).
     virtual bool exchange(ModelElement::Impl& element);
+    // The journal this snapshot keeps of collection property `index`'s edits, or null (none kept, a
+    // mark, or a class whose snapshots copy collections).
+    virtual detail::JournalBase* journalFor(std::size_t index) noexcept;
+    // While a value is being taken into this snapshot: the journal an outer level keeps of the same
+    // collection, so that the snapshot keeps a mark in it instead of a journal of its own.
+    detail::JournalBase* journalBelow() const noexcept { return m_journalBelow; }
+    void setJournalBelow(detail::JournalBase* journal) noexcept { m_journalBelow = journal; }
 
 protected:
     // The container link's part of exchange (bit 0).
     void exchangeContainer(ModelElement::Impl& element) noexcept;
+
+private:
+    detail::JournalBase* m_journalBelow = nullptr;
 };
 
 template <class Target>

@@ -100,6 +100,7 @@ private:
     // Called by elements and transactions.
     void recordCreated(ModelElement::Impl& element);
     void recordModifying(ModelElement::Impl& element, std::size_t index);
+    detail::JournalBase* collectionJournal(const ModelElement::Impl& element, std::size_t index) noexcept;
     void recordDestroyed(ModelElement::Impl& element);
     void commit(std::size_t depth);
     void abandon(std::size_t depth);

@@ -209,14 +209,31 @@ struct SameWhenBothEmpty {
     }
 };
 
+// Collections that record a transaction's edits instead of having their old contents copied.
+template <class C>
+concept JournaledCollection = requires {
+    typename C::Journal;
+};
+
+// What a snapshot keeps of collection C: its journal, or a copy of non-empty old contents (none
+// standing for empty contents).
+template <class C>
+struct KeptCollection {
+    using Type = std::optional<C>;
+};
+template <JournaledCollection C>
+struct KeptCollection<C> {
+    using Type = typename C::Journal;
+};
+
 // A collection owned by the element (sequence, keyed map or set of primitive values).
 template <auto Field, std::size_t Index, PropertyHandle Handle, class SameRule, bool primitive = false>
 struct OwnedCollection : FieldProperty<Field, Index, Handle> {
     using Base = FieldProperty<Field, Index, Handle>;
     using Owner = typename Base::Owner;
     using Collection = typename Base::FieldType;
-    // A copy of non-empty old contents; none stands for empty contents.
-    using Stored = std::optional<Collection>;
+    static constexpr bool journaled = JournaledCollection<Collection>;
+    using Stored = typename KeptCollection<Collection>::Type;
 
     static bool has(const Owner& o) { return !Base::field(o).empty(); }
     static Value get(Owner& o, const ReflectionPrivateTag& tag) {
@@ -228,37 +245,62 @@ struct OwnedCollection : FieldProperty<Field, Index, Handle> {
         }
     }
     static bool set(Owner&, const Value&, const ReflectionPrivateTag&) { return false; }
-    static void snapshot(const Owner& o, Stored& s) {
+    static void snapshot(const Owner& o, Stored& s, detail::JournalBase* below) {
         const Collection& current = Base::field(o);
-        if (current.empty())
+        if constexpr (journaled)
+            s.start(current, below);
+        else if (current.empty())
             s.reset();
         else
             s.emplace(current);
     }
-    static void restore(Owner& o, const Stored& s) { Base::field(o)._basicCopyValues(s ? &*s : nullptr); }
+    static void restore(Owner& o, Stored& s) {
+        Collection& current = Base::field(o);
+        if constexpr (journaled) {
+            if (!s.isMark())
+                s.rewind(current);
+            else if (auto* journal = static_cast<Stored*>(o.collectionJournal(Index)))
+                journal->rewind(current, s.markEdits(), s.markCleared());
+        } else {
+            current._basicCopyValues(s ? &*s : nullptr);
+        }
+    }
     static void exchange(Owner& o, Stored& s) {
         Collection& current = Base::field(o);
-        if (!s) {
+        if constexpr (journaled) {
+            s.exchange(current);
+        } else if (!s) {
             if (current.empty()) return;
             s.emplace(current);
             current._basicCopyValues(nullptr);
-            return;
+        } else {
+            Collection now(current);
+            current._basicCopyValues(&*s);
+            s->_basicCopyValues(&now);
+            if (s->empty()) s.reset();
         }
-        Collection now(current);
-        current._basicCopyValues(&*s);
-        s->_basicCopyValues(&now);
-        if (s->empty()) s.reset();
     }
     static bool same(const Owner& o, const Stored& s) {
-        return SameRule::same(Base::field(o), s ? &*s : nullptr);
+        if constexpr (journaled)
+            return s.template unchanged<SameRule>(Base::field(o));
+        else
+            return SameRule::same(Base::field(o), s ? &*s : nullptr);
     }
     // The old contents as a value that holds its entries itself: a report may be kept after the history
     // has let go of the snapshot, so it must not view it.
     static Value old(Stored& s) {
-        if (!s) s.emplace(Base::handle());
-        Value view = primitive ? Value::createPrimitiveCollectionValue(Base::handle(), *s)
-                               : Value::createElementCollectionValue(Base::handle(), *s);
-        return Value::ofList(view.getType(), view.getFlags(), s->toValues());
+        if constexpr (journaled) {
+            Collection contents = s.collection() ? s.otherContents() : Collection(Base::handle());
+            return listValue(contents);
+        } else {
+            if (!s) s.emplace(Base::handle());
+            return listValue(*s);
+        }
+    }
+    static Value listValue(const Collection& contents) {
+        Value view = primitive ? Value::createPrimitiveCollectionValue(Base::handle(), contents)
+                               : Value::createElementCollectionValue(Base::handle(), contents);
+        return Value::ofList(view.getType(), view.getFlags(), contents.toValues());
     }
 };
 

@@ -43,7 +43,10 @@ template <class Props, class Owner>
 bool tryCopyValue(const Owner& o, SnapshotStorage<Props>& storage, std::size_t index) {
     return Props::visitIndex(index, [&](auto p) {
         using P = decltype(p);
-        P::snapshot(o, storage.template slot<P>());
+        if constexpr (requires { P::snapshot(o, storage.template slot<P>(), storage.journalBelow()); })
+            P::snapshot(o, storage.template slot<P>(), storage.journalBelow());
+        else
+            P::snapshot(o, storage.template slot<P>());
     });
 }
 

@@ -91,6 +91,16 @@ public:
         return true;
     }
 
+    detail::JournalBase* journalFor(std::size_t index) noexcept override {
+        detail::JournalBase* journal = nullptr;
+        Props::visitIndex(index, [&](auto p) {
+            using P = decltype(p);
+            if constexpr (std::is_base_of_v<detail::JournalBase, typename P::Stored>)
+                if (auto* kept = find<P>(); kept && !kept->isMark()) journal = kept;
+        });
+        return journal;
+    }
+
     void releaseValues() override {
         m_first.index = 0;
         m_first.value.template emplace<0>();
