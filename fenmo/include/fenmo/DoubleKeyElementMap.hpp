@@ -86,10 +86,10 @@ public:
     void add(const T& e) {
         if (!e) return;
         checkModel(e);
-        if (contains(e)) return;
-        checkKeysFree(e);
+        const Place place = placeFor(e);
+        if (!place.free) return;
         Transaction transaction = beginChange();
-        insert(changing(), e);
+        insertAt(changing(), e, place);
         attach(e);
         transaction.commit(boost::none);
     }
@@ -113,9 +113,9 @@ public:
     // Basic operations: the owner is told (the caller holds the transaction), nothing is linked. Keys
     // stay unique here too, so no path can file two elements under one key.
     void _basicAdd(const T& e) {
-        if (!e.get() || contains(e)) return;
-        checkKeysFree(e);
-        insert(changing(), e);
+        if (!e.get()) return;
+        const Place place = placeFor(e);
+        if (place.free) insertAt(changing(), e, place);
     }
     bool _basicRemove(const ModelElement& e) {
         if (!contains(e)) return false;
@@ -241,14 +241,6 @@ public:
     // Heap memory only this copy holds (for history accounting).
     std::size_t heapBytes() const noexcept { return m_byFirst.heapBytes() + m_bySecond.heapBytes(); }
 
-    // Refuses an element whose first or second key another element already has.
-    void checkKeysFree(const T& e) const {
-        if (T held = findByFirstKey(m_first(*e.get())); held && held.get() != e.get())
-            throw UniquenessConstraintException({keyName(m_firstKeyProperty), keyText(m_first(*e.get()))});
-        if (T held = findBySecondKey(m_second(*e.get())); held && held.get() != e.get())
-            throw UniquenessConstraintException({keyName(m_secondKeyProperty), keyText(m_second(*e.get()))});
-    }
-
 private:
     static constexpr std::size_t npos = static_cast<std::size_t>(-1);
 
@@ -314,17 +306,46 @@ private:
         if (journal) journal->prepare();
         return journal;
     }
+    // Where an element goes in both orders: after the entries filed under its keys. Not free when it is
+    // here already; an other element filed under one of its keys is refused ("UniquenessConstraint").
+    struct Place {
+        std::size_t first;
+        std::size_t second;
+        bool free;
+    };
+    Place placeFor(const T& e) const {
+        const std::size_t first = placeIn(m_byFirst, m_first, e, m_firstKeyProperty);
+        if (first == npos) return {0, 0, false};
+        const std::size_t second = placeIn(m_bySecond, m_second, e, m_secondKeyProperty);
+        return {first, second, second != npos};
+    }
+    template <class Reader>
+    static std::size_t placeIn(const PersistentVector<T>& order, Reader read, const T& e,
+                               const meta::Property::Impl* keyProperty) {
+        const auto& key = read(*e.get());
+        // Elements added in key order (children built in index order) go last without a search.
+        if (order.empty() || read(*order.back().get()) < key) return order.size();
+        auto it = order.iteratorAt(lowerBound(order, read, key));
+        for (; it != order.end() && !(key < read(*it->get())); ++it) {
+            if (it->get() == e.get()) return npos;
+            if (*it) throw UniquenessConstraintException({keyName(keyProperty), keyText(key)});
+        }
+        return it.position();
+    }
     void insert(Journal* journal, const T& e) {
-        const std::size_t first = upperBound(m_byFirst, m_first, m_first(*e.get()));
-        const std::size_t second = upperBound(m_bySecond, m_second, m_second(*e.get()));
-        m_byFirst.insert(first, e);
+        insertAt(journal, e,
+                 {upperBound(m_byFirst, m_first, m_first(*e.get())),
+                  upperBound(m_bySecond, m_second, m_second(*e.get())), true});
+    }
+    void insertAt(Journal* journal, const T& e, const Place& place) {
+        m_byFirst.insert(place.first, e);
         try {
-            m_bySecond.insert(second, e);
+            m_bySecond.insert(place.second, e);
         } catch (...) {
-            m_byFirst.erase(first);
+            m_byFirst.erase(place.first);
             throw;
         }
-        if (journal) journal->record(Edit{e, narrow(first), narrow(second), EditKind::Inserted});
+        if (journal) journal->record(Edit{e, narrow(place.first), narrow(place.second), EditKind::Inserted});
     }
     T erase(Journal* journal, const ModelElement& e) {
         std::size_t first = positionIn(m_byFirst, m_first, e);
