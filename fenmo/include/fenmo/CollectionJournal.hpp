@@ -63,6 +63,7 @@ public:
     bool isMark() const noexcept { return m_collection == nullptr; }
 
     // Room for `count` more edits, made before the collection changes so that recording cannot fail after.
+    // Most steps make one edit of a collection, so the room starts at what is asked and then doubles.
     void prepare(std::size_t count = 1) {
         if (m_edits.size() + count > m_edits.capacity())
             m_edits.reserve(std::max(m_edits.size() + count, 2 * m_edits.size()));
