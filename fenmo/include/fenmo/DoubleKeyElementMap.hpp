@@ -94,9 +94,10 @@ public:
         transaction.commit(boost::none);
     }
     bool remove(const ModelElement& e) {
-        if (!contains(e)) return false;
+        const Held at = locate(e);
+        if (at.first == npos) return false;
         Transaction transaction = beginChange();
-        T held = erase(changing(), e);
+        T held = eraseAt(changing(), at);
         detach(held);
         transaction.commit(boost::none);
         return true;
@@ -118,8 +119,9 @@ public:
         if (place.free) insertAt(changing(), e, place);
     }
     bool _basicRemove(const ModelElement& e) {
-        if (!contains(e)) return false;
-        erase(changing(), e);
+        const Held at = locate(e);
+        if (at.first == npos) return false;
+        eraseAt(changing(), at);
         return true;
     }
     void _basicClear() {
@@ -224,9 +226,10 @@ public:
         if (replaced.empty()) return;
         auto* journal = static_cast<Journal*>(owner().collectionJournal(propertyIndex()));
         for (const auto& [proxy, real] : replaced) {
-            if (journal) journal->prepare();
-            erase(journal, proxy);
-            if (journal) journal->prepare();
+            const Held at = locate(proxy);
+            if (at.first == npos) continue;
+            if (journal) journal->prepare(2);
+            eraseAt(journal, at);
             insert(journal, real);
         }
     }
@@ -347,14 +350,24 @@ private:
         }
         if (journal) journal->record(Edit{e, narrow(place.first), narrow(place.second), EditKind::Inserted});
     }
-    T erase(Journal* journal, const ModelElement& e) {
-        std::size_t first = positionIn(m_byFirst, m_first, e);
-        T held = m_byFirst[first];
+    // Where a held element stands in both orders; `first` is npos when the map does not hold it.
+    struct Held {
+        std::size_t first;
+        std::size_t second;
+    };
+    Held locate(const ModelElement& e) const {
+        if (!e.get()) return {npos, npos};
+        const std::size_t first = positionIn(m_byFirst, m_first, e);
+        if (first == npos) return {npos, npos};
         std::size_t second = positionIn(m_bySecond, m_second, e);
         if (second == npos) second = scanFor<SecondKeyReader>(m_bySecond, e);
-        m_byFirst.erase(first);
-        if (second != npos) m_bySecond.erase(second);
-        if (journal) journal->record(Edit{held, narrow(first), narrow(second), EditKind::Erased});
+        return {first, second};
+    }
+    T eraseAt(Journal* journal, const Held& at) {
+        T held = m_byFirst[at.first];
+        m_byFirst.erase(at.first);
+        if (at.second != npos) m_bySecond.erase(at.second);
+        if (journal) journal->record(Edit{held, narrow(at.first), narrow(at.second), EditKind::Erased});
         return held;
     }
     void clearAll(Journal* journal) {
