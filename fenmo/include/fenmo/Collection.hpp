@@ -41,6 +41,13 @@ public:
     // The same, answering the journal that keeps this transaction's edits of the collection (null when
     // the transaction keeps no old contents of it). Collections that record their edits use this.
     detail::JournalBase* modifyingJournal() { return m_owner->notifyCollectionChanging(propertyIndex()); }
+    // That journal as the collection's own type, with room made for one edit.
+    template <class Journal>
+    Journal* changingJournal() {
+        auto* journal = static_cast<Journal*>(modifyingJournal());
+        if (journal) journal->prepare();
+        return journal;
+    }
 
     // Removes every entry (unlinking elements as their removal would), in a transaction of its own;
     // refuses a proxy owner. Reflection uses it to unset a collection property.

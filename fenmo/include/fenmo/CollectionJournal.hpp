@@ -26,6 +26,10 @@ enum class EditKind : std::uint8_t { Inserted, Erased, Replaced, Cleared };
 namespace detail {
 // The untyped face of a journal: what a snapshot hands a collection that asks where its edits go.
 struct JournalBase {};
+// A position as an edit keeps it (collections hold fewer than four billion entries).
+inline std::uint32_t editPosition(std::size_t position) noexcept {
+    return static_cast<std::uint32_t>(position);
+}
 }  // namespace detail
 
 // The journal of a collection C, which provides

@@ -149,10 +149,10 @@ public:
             if (old != npos) m_bySecond.insert(old, e);
             throw;
         }
-        if (journal && old != npos) journal->record(Edit{e, narrow(npos), narrow(old), EditKind::Erased});
+        if (journal && old != npos) journal->record(edit(e, npos, old, EditKind::Erased));
         const std::size_t now = upperBound(m_bySecond, m_second, m_second(*e.get()));
         m_bySecond.insert(now, e);
-        if (journal) journal->record(Edit{e, narrow(npos), narrow(now), EditKind::Inserted});
+        if (journal) journal->record(edit(e, npos, now, EditKind::Inserted));
     }
 
     // Plays one edit of a journal backwards or forwards, telling nobody (undo, redo, abandon).
@@ -298,17 +298,14 @@ private:
         return npos;
     }
 
-    static std::uint32_t narrow(std::size_t position) noexcept {
-        return static_cast<std::uint32_t>(position);
-    }
-
     // Tells the owner of the change to come, and answers the journal to record it in (null when the
     // transaction keeps no old contents of this map), with room made for the edit.
-    Journal* changing() {
-        auto* journal = static_cast<Journal*>(modifyingJournal());
-        if (journal) journal->prepare();
-        return journal;
+    Journal* changing() { return changingJournal<Journal>(); }
+    // An edit at positions of both orders; npos for an order the edit leaves alone.
+    static Edit edit(T e, std::size_t first, std::size_t second, EditKind kind) {
+        return Edit{std::move(e), detail::editPosition(first), detail::editPosition(second), kind};
     }
+    static constexpr std::uint32_t kUntouched = static_cast<std::uint32_t>(-1);
     // Where an element goes in both orders: after the entries filed under its keys. Not free when it is
     // here already; an other element filed under one of its keys is refused ("UniquenessConstraint").
     struct Place {
@@ -348,7 +345,7 @@ private:
             m_byFirst.erase(place.first);
             throw;
         }
-        if (journal) journal->record(Edit{e, narrow(place.first), narrow(place.second), EditKind::Inserted});
+        if (journal) journal->record(edit(e, place.first, place.second, EditKind::Inserted));
     }
     // Where a held element stands in both orders; `first` is npos when the map does not hold it.
     struct Held {
@@ -367,7 +364,7 @@ private:
         T held = m_byFirst[at.first];
         m_byFirst.erase(at.first);
         if (at.second != npos) m_bySecond.erase(at.second);
-        if (journal) journal->record(Edit{held, narrow(at.first), narrow(at.second), EditKind::Erased});
+        if (journal) journal->record(edit(held, at.first, at.second, EditKind::Erased));
         return held;
     }
     void clearAll(Journal* journal) {
@@ -388,10 +385,10 @@ private:
         eraseFrom(m_bySecond, edit.second, edit.element);
     }
     static void insertInto(PersistentVector<T>& order, std::uint32_t position, const T& e) {
-        if (position != narrow(npos)) order.insert(std::min<std::size_t>(position, order.size()), e);
+        if (position != kUntouched) order.insert(std::min<std::size_t>(position, order.size()), e);
     }
     static void eraseFrom(PersistentVector<T>& order, std::uint32_t position, const T& e) {
-        if (position == narrow(npos)) return;
+        if (position == kUntouched) return;
         std::size_t at = position < order.size() && order[position].get() == e.get()
                              ? position
                              : scanFor<FirstKeyReader>(order, e);

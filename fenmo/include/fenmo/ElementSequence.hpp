@@ -102,7 +102,7 @@ public:
         T old = m_elements[position];
         Journal* journal = changing();
         m_elements.set(position, e);
-        if (journal) journal->record(Edit{e, old, narrow(position), EditKind::Replaced});
+        if (journal) journal->record(Edit{e, old, detail::editPosition(position), EditKind::Replaced});
         detach(old);
         attach(e);
         transaction.commit(boost::none);
@@ -247,25 +247,18 @@ public:
     }
 
 private:
-    static std::uint32_t narrow(std::size_t position) noexcept {
-        return static_cast<std::uint32_t>(position);
-    }
-
     // Tells the owner of the change to come, and answers the journal to record it in (null when the
     // transaction keeps no old contents of this collection), with room made for the edit.
-    Journal* changing() {
-        auto* journal = static_cast<Journal*>(modifyingJournal());
-        if (journal) journal->prepare();
-        return journal;
-    }
+    Journal* changing() { return changingJournal<Journal>(); }
     void insertAt(Journal* journal, std::size_t position, const T& e) {
         m_elements.insert(position, e);
-        if (journal) journal->record(Edit{e, T(), narrow(position), EditKind::Inserted});
+        if (journal) journal->record(Edit{e, T(), detail::editPosition(position), EditKind::Inserted});
     }
     void eraseAt(Journal* journal, std::size_t position) {
         T old = m_elements[position];
         m_elements.erase(position);
-        if (journal) journal->record(Edit{std::move(old), T(), narrow(position), EditKind::Erased});
+        if (journal)
+            journal->record(Edit{std::move(old), T(), detail::editPosition(position), EditKind::Erased});
     }
     void clearAll(Journal* journal) {
         if (journal) journal->record(Edit{T(), T(), journal->keepCleared(m_elements), EditKind::Cleared});
