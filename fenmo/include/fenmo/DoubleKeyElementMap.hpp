@@ -149,10 +149,10 @@ public:
             if (old != npos) m_bySecond.insert(old, e);
             throw;
         }
-        if (journal && old != npos) journal->record(edit(e, npos, old, EditKind::Erased));
+        if (journal && old != npos) journal->record(editAt(e, npos, old, EditKind::Erased));
         const std::size_t now = upperBound(m_bySecond, m_second, m_second(*e.get()));
         m_bySecond.insert(now, e);
-        if (journal) journal->record(edit(e, npos, now, EditKind::Inserted));
+        if (journal) journal->record(editAt(e, npos, now, EditKind::Inserted));
     }
 
     // Plays one edit of a journal backwards or forwards, telling nobody (undo, redo, abandon).
@@ -302,7 +302,7 @@ private:
     // transaction keeps no old contents of this map), with room made for the edit.
     Journal* changing() { return changingJournal<Journal>(); }
     // An edit at positions of both orders; npos for an order the edit leaves alone.
-    static Edit edit(T e, std::size_t first, std::size_t second, EditKind kind) {
+    static Edit editAt(T e, std::size_t first, std::size_t second, EditKind kind) {
         return Edit{std::move(e), detail::editPosition(first), detail::editPosition(second), kind};
     }
     static constexpr std::uint32_t kUntouched = static_cast<std::uint32_t>(-1);
@@ -345,7 +345,7 @@ private:
             m_byFirst.erase(place.first);
             throw;
         }
-        if (journal) journal->record(edit(e, place.first, place.second, EditKind::Inserted));
+        if (journal) journal->record(editAt(e, place.first, place.second, EditKind::Inserted));
     }
     // Where a held element stands in both orders; `first` is npos when the map does not hold it.
     struct Held {
@@ -364,7 +364,7 @@ private:
         T held = m_byFirst[at.first];
         m_byFirst.erase(at.first);
         if (at.second != npos) m_bySecond.erase(at.second);
-        if (journal) journal->record(edit(held, at.first, at.second, EditKind::Erased));
+        if (journal) journal->record(editAt(held, at.first, at.second, EditKind::Erased));
         return held;
     }
     void clearAll(Journal* journal) {
