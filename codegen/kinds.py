@@ -192,21 +192,27 @@ class OptionalValue(ScalarField):
     def setter(self):
         return self.t("void set$P(const $Opt& value);")
 
+    def stored(self):
+        """The field's type. Texts are pooled: elements, builders and snapshots holding the same
+        characters share one copy."""
+        return f"{F}::SharedText" if self.p.cpp == "std::u16string" else optional(self.p)
+
     def field(self):
-        return self.t("$Opt $field;")
+        return self.t("$Stored $field;", Stored=self.stored())
 
     def descriptor(self):
         access = "" if self.p.public_mutator else f", {P_}::Access::Privileged"
         return self.t("$P_::OptionalValue<&Impl::$field, $index, &$handle, &Impl::set$P$access>", access=access)
 
     def builder_field_type(self):
-        return optional(self.p)
+        return self.stored()
 
     def builder_store(self):
         return [self.t("void doSet$P(const $Opt& value) { $field = $F::checkEnumerator(value); }")]
 
     def builder_readers(self):
-        return [self.t("$Opt get$P() const { return $P_::collected(*m_owner, $index, $field); }")]
+        return [self.t("$Stored get$P() const { return $P_::collected(*m_owner, $index, $field); }",
+                       Stored=self.stored())]
 
     def builder_setters(self):
         return [self.t("B& set$P(const $Opt& value) { this->doSet$P(value); markSet($index); return self(); }"),

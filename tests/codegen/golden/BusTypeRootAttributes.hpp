@@ -109,7 +109,7 @@ private:
     BusTypeRootAttributes This() const;
     static BusTypeRootAttributes handle(Impl* impl, bool addRef) noexcept { return BusTypeRootAttributes(impl, addRef); }
 
-    boost::optional<std::u16string> m_checksum;
+    ::fenmo::SharedText m_checksum;
 
 public:
     // The class's properties in index order, for the operations written once for all classes.
@@ -148,9 +148,9 @@ protected:
 
 private:
     friend class BusTypeRootAttributes::Impl;
-    boost::optional<std::u16string> getChecksum() const { return ::fenmo::pattern::collected(*m_owner, Index::checksum, m_checksum); }
+    ::fenmo::SharedText getChecksum() const { return ::fenmo::pattern::collected(*m_owner, Index::checksum, m_checksum); }
     ::fenmo::ModelElement::Builder* m_owner;
-    boost::optional<std::u16string> m_checksum{};
+    ::fenmo::SharedText m_checksum{};
 };
 
 // The builder of BusTypeRootAttributes with its typed setters; X::Builder completes it.

@@ -1,9 +1,10 @@
 #pragma once
 // Conversion between stored scalar fields and reflective values.
 
-#include <fenmo/Export.hpp>
 #include <fenmo/Enumerator.hpp>
 #include <fenmo/Exceptions.hpp>
+#include <fenmo/Export.hpp>
+#include <fenmo/SharedText.hpp>
 #include <fenmo/Value.hpp>
 #include <fenmo/meta/Property.hpp>
 
@@ -53,6 +54,10 @@ Value toValue(const meta::Property::Impl& property, const boost::optional<T>& va
         return Value(ValueMeta(property.typeImpl(), ValueKind::Optional), Value::Payload());
     }
     return toValue(property, *value);
+}
+
+inline Value toValue(const meta::Property::Impl& property, const SharedText& text) {
+    return toValue(property, text.get());
 }
 
 // Tests that `value` is an optional or single value of the property's type; throws

@@ -1,9 +1,10 @@
 #pragma once
 // Creating elements: in a model, from a builder (inside an orchestration), and from nested builders.
 
-#include <fenmo/Export.hpp>
 #include <fenmo/Builder.hpp>
 #include <fenmo/Exceptions.hpp>
+#include <fenmo/Export.hpp>
+#include <fenmo/SharedText.hpp>
 #include <fenmo/meta/Property.hpp>
 
 #include <memory>
@@ -82,6 +83,9 @@ inline bool takeNestedInto(std::vector<std::unique_ptr<ModelElement::Builder>>& 
 template <class T>
 boost::optional<T> collected(const ModelElement::Builder& owner, std::size_t index, const boost::optional<T>& value) {
     return owner.isSet(index) ? value : boost::none;
+}
+inline SharedText collected(const ModelElement::Builder& owner, std::size_t index, const SharedText& value) {
+    return owner.isSet(index) ? value : SharedText();
 }
 template <class T>
 T collectedPlain(const ModelElement::Builder& owner, std::size_t index, const T& value) {

@@ -29,8 +29,8 @@ inline void refuseProxy(const ModelElement::Impl& owner) {
 
 // The typed setter of a scalar property: refuse proxies and dead elements, skip an unchanged value, else
 // record the old value and store the new one (in a transaction of its own when none is open).
-template <class T>
-void setOptional(ModelElement::Impl& owner, T& field, const T& value, std::size_t index) {
+template <class Field, class T>
+void setOptional(ModelElement::Impl& owner, Field& field, const T& value, std::size_t index) {
     refuseProxy(owner);
     checkEnumerator(value);
     if (field == value) return;

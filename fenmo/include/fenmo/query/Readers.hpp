@@ -6,6 +6,7 @@
 #include <fenmo/DoubleKeyElementMap.hpp>
 #include <fenmo/Export.hpp>
 #include <fenmo/ModelElement.hpp>
+#include <fenmo/SharedText.hpp>
 #include <fenmo/pattern/Properties.hpp>
 #include <fenmo/query/Node.hpp>
 
@@ -47,6 +48,12 @@ struct Unwrapped {
 template <class T>
 struct Unwrapped<boost::optional<T>> {
     using type = T;
+    static constexpr bool optional = true;
+};
+
+template <>
+struct Unwrapped<SharedText> {
+    using type = std::u16string;
     static constexpr bool optional = true;
 };
 
