@@ -182,7 +182,8 @@ void runQueries(const Timer& timer, const fenmo::Model& model, long n) {
         if (named[k] != expectedNamed(n, k, levelsFor(n))) fail("W7 named");
 }
 
-// Figures beside the workload, on stderr (stdout keeps the workload's lines only):
+// Figures beside the workload, on stderr (stdout keeps the workload's lines only), with BENCH_EXTRAS set;
+// off by default, as their change reports would otherwise set the process's peak memory:
 // - W7-keyed: for every parent P, the child named "s3" under P as a query (ChildAttributes whose
 //   attrsOfParent is P and whose name is "s3"), answered through P's name map;
 // - W2-live: W2's edit and commit, and W3's undo, once without and once with W7's first query kept
@@ -190,7 +191,7 @@ void runQueries(const Timer& timer, const fenmo::Model& model, long n) {
 void runQueryExtras(const Timer& timer, const fenmo::Model& model, const std::vector<TreeNode>& leaves,
                     long n) {
     using fenmo::query::Query;
-    if (!timer.print) return;
+    if (!timer.print || !std::getenv("BENCH_EXTRAS")) return;
     std::vector<ParentAttributes> parents;
     for (const TreeNode& node : Query<TreeNode>(TreeNode::parentAttrs().isSet()).evaluate(model))
         parents.push_back(node->getParentAttrs());
