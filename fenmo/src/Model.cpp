@@ -123,6 +123,10 @@ std::vector<ModelElement> Model::Impl::elements() const {
     return result;
 }
 
+void Model::Impl::forEachElement(const std::function<void(ModelElement::Impl&)>& visit) const {
+    m_state->index.forEach([&](ModelElement::Impl* e) { visit(*e); });
+}
+
 Transaction Model::Impl::beginTransaction(bool internal) {
     std::size_t depth = m_state->begin(internal, false);
     addRef();

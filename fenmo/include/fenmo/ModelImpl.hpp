@@ -33,6 +33,9 @@ public:
     std::size_t elementCount() const noexcept;
     // The live elements, in no particular order.
     std::vector<ModelElement> elements() const;
+    // Calls `visit` with each live element, in the same order, without a list or a reference of each;
+    // `visit` must not add elements to the model or take them out.
+    void forEachElement(const std::function<void(ModelElement::Impl&)>& visit) const;
 
     // Transactions nest; only the outermost commit records an undo step and informs listeners.
     // `internal`: the changes are bookkeeping (registration), neither recorded for undo nor reported.

@@ -239,24 +239,24 @@ public:
         : m_model(model), m_sink(sink), m_progress(progress) {}
 
     void run() {
-        std::vector<ModelElement> all = m_model->elements();
-        m_total = all.size();
+        m_total = m_model->elementCount();
         std::vector<ModelElement> roots;
         std::map<std::u16string, meta::Package> packages;
         // The package of each class once, not of each element.
         std::unordered_set<const ModelElement::Impl*> classes;
-        for (ModelElement& element : all) {
-            if (element->isProxy()) continue;
-            if (!element->containerImpl()) roots.push_back(element);
-            const meta::Class& metaClass = element->getMetaClass();
-            if (!classes.insert(metaClass.get()).second) continue;
+        // Walked in place: a list of the whole model would be the largest thing a save holds.
+        m_model->forEachElement([&](ModelElement::Impl& element) {
+            if (element.isProxy()) return;
+            if (!element.containerImpl()) roots.emplace_back(&element, true);
+            const meta::Class& metaClass = element.getMetaClass();
+            if (!classes.insert(metaClass.get()).second) return;
             meta::Package package = metaClass->getOwningPackage();
             if (!package.get() || package->getUri().empty())
                 throw SaveFailedException(
                     {toUtf16(toString(m_model->getId())),
                      u"the class " + metaClass->getQualifiedName() + u" has no package URI"});
             packages.emplace(package->getUri(), package);
-        }
+        });
         std::sort(roots.begin(), roots.end(),
                   [](const ModelElement& a, const ModelElement& b) { return a->getUuid() < b->getUuid(); });
 
