@@ -2,7 +2,7 @@
 What a property contributes comes from its generator (kinds.py)."""
 
 from cpp_types import F
-from element_header import each, names
+from element_header import each, in_field_order, names
 from printer import cpp, lines
 
 import constrainables
@@ -12,9 +12,10 @@ BASE = f"{F}::ModelElement::Impl"
 
 
 def constructors(c):
-    members = each(c, "member_init", c.stored)
-    plain_init = ", ".join([f"{BASE}(model, id)"] + members)
-    builder_init = ", ".join([f"{BASE}(*builder.m_owner, id)"] + each(c, "init_from_builder", c.stored) + members)
+    fields = in_field_order(c)
+    plain_init = ", ".join([f"{BASE}(model, id)"] + each(c, "member_init", fields))
+    builder_init = ", ".join([f"{BASE}(*builder.m_owner, id)"] +
+                             [init for p in fields for init in each(c, "init_from_builder", [p]) + each(c, "member_init", [p])])
     return cpp("""
         $X::Impl::Impl(const $F::Model& model, $UUID id) : $plain_init {}
 

@@ -67,6 +67,10 @@ class PropertyKind:
     def field(self):
         return None
 
+    def small_field(self):
+        """Whether the field takes a byte (declared after the wider ones)."""
+        return False
+
     def descriptor(self):
         raise NotImplementedError
 
@@ -194,11 +198,19 @@ class OptionalValue(ScalarField):
 
     def stored(self):
         """The field's type. Texts are pooled: elements, builders and snapshots holding the same
-        characters share one copy."""
-        return f"{F}::SharedText" if self.p.cpp == "std::u16string" else optional(self.p)
+        characters share one copy. Enumerators (numbered from 0) take one byte."""
+        if self.p.cpp == "std::u16string":
+            return f"{F}::SharedText"
+        enum = self.schema.enum_named(self.p.type)
+        if enum and len(enum.literals) <= 255:
+            return f"{F}::OptionalEnumerator<{self.p.cpp}>"
+        return optional(self.p)
 
     def field(self):
         return self.t("$Stored $field;", Stored=self.stored())
+
+    def small_field(self):
+        return "OptionalEnumerator" in self.stored()
 
     def descriptor(self):
         access = "" if self.p.public_mutator else f", {P_}::Access::Privileged"

@@ -4,6 +4,7 @@
 #include <fenmo/Enumerator.hpp>
 #include <fenmo/Exceptions.hpp>
 #include <fenmo/Export.hpp>
+#include <fenmo/OptionalEnumerator.hpp>
 #include <fenmo/SharedText.hpp>
 #include <fenmo/Value.hpp>
 #include <fenmo/meta/Property.hpp>
@@ -58,6 +59,10 @@ Value toValue(const meta::Property::Impl& property, const boost::optional<T>& va
 
 inline Value toValue(const meta::Property::Impl& property, const SharedText& text) {
     return toValue(property, text.get());
+}
+template <class E>
+Value toValue(const meta::Property::Impl& property, const OptionalEnumerator<E>& value) {
+    return toValue(property, value.get());
 }
 
 // Tests that `value` is an optional or single value of the property's type; throws

@@ -4,6 +4,7 @@
 #include <fenmo/Builder.hpp>
 #include <fenmo/Exceptions.hpp>
 #include <fenmo/Export.hpp>
+#include <fenmo/OptionalEnumerator.hpp>
 #include <fenmo/SharedText.hpp>
 #include <fenmo/meta/Property.hpp>
 
@@ -86,6 +87,11 @@ boost::optional<T> collected(const ModelElement::Builder& owner, std::size_t ind
 }
 inline SharedText collected(const ModelElement::Builder& owner, std::size_t index, const SharedText& value) {
     return owner.isSet(index) ? value : SharedText();
+}
+template <class E>
+OptionalEnumerator<E> collected(const ModelElement::Builder& owner, std::size_t index,
+                                const OptionalEnumerator<E>& value) {
+    return owner.isSet(index) ? value : OptionalEnumerator<E>();
 }
 template <class T>
 T collectedPlain(const ModelElement::Builder& owner, std::size_t index, const T& value) {

@@ -6,6 +6,7 @@
 #include <fenmo/DoubleKeyElementMap.hpp>
 #include <fenmo/Export.hpp>
 #include <fenmo/ModelElement.hpp>
+#include <fenmo/OptionalEnumerator.hpp>
 #include <fenmo/SharedText.hpp>
 #include <fenmo/pattern/Properties.hpp>
 #include <fenmo/query/Node.hpp>
@@ -51,6 +52,11 @@ struct Unwrapped<boost::optional<T>> {
     static constexpr bool optional = true;
 };
 
+template <class E>
+struct Unwrapped<OptionalEnumerator<E>> {
+    using type = E;
+    static constexpr bool optional = true;
+};
 template <>
 struct Unwrapped<SharedText> {
     using type = std::u16string;
