@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -72,6 +73,12 @@ public:
     Value(const meta::Type& type, boost::none_t) noexcept;
     Value(ValueMeta meta, Payload payload, bool unmanaged = false) noexcept
         : m_meta(meta), m_unmanaged(unmanaged), m_payload(std::move(payload)) {}
+    // A value of `meta` without payload.
+    explicit Value(ValueMeta meta) noexcept : m_meta(meta) {}
+    // A value whose payload of type T is made in place from `args`.
+    template <class T, class... Args>
+    Value(ValueMeta meta, std::in_place_type_t<T> type, Args&&... args)
+        : m_meta(meta), m_payload(type, std::forward<Args>(args)...) {}
 
     // Single values of the standard types.
     static Value ofString(std::u16string text);

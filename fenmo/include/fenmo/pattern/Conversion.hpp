@@ -19,13 +19,12 @@ FENMO_API_BEGIN
 
 namespace fenmo::pattern {
 
+// The payload alternative a scalar of type T travels as.
 template <class T>
-Value::Payload toPayload(const T& value) {
-    if constexpr (std::is_same_v<T, std::u16string> || std::is_same_v<T, bool>) return value;
-    else if constexpr (std::is_enum_v<T> || std::is_integral_v<T>) return static_cast<std::int32_t>(value);
-    else if constexpr (std::is_pointer_v<T>) return static_cast<const void*>(value);
-    else static_assert(sizeof(T) == 0, "unsupported scalar type");
-}
+using PayloadOf =
+    std::conditional_t<std::is_same_v<T, std::u16string> || std::is_same_v<T, bool>, T,
+                       std::conditional_t<std::is_enum_v<T> || std::is_integral_v<T>, std::int32_t,
+                                          std::conditional_t<std::is_pointer_v<T>, const void*, void>>>;
 
 // The payload of `value` as a T; a value without payload reads as the zero value of T. An enumerator
 // that no literal has is refused.
@@ -44,7 +43,14 @@ T fromPayload(const Value& value) {
 // A single value of the property's type holding `value`.
 template <class T>
 Value toValue(const meta::Property::Impl& property, const T& value) {
-    return Value(ValueMeta(property.typeImpl(), ValueKind::Single), toPayload(value));
+    using P = PayloadOf<T>;
+    static_assert(!std::is_void_v<P>, "unsupported scalar type");
+    // Made in place: a reflective read costs one copy of the text, no temporary payload.
+    if constexpr (std::is_same_v<P, T>)
+        return Value(ValueMeta(property.typeImpl(), ValueKind::Single), std::in_place_type<P>, value);
+    else
+        return Value(ValueMeta(property.typeImpl(), ValueKind::Single), std::in_place_type<P>,
+                     static_cast<P>(value));
 }
 
 // A single value holding the optional's value, or the empty value of the property's type.
@@ -52,7 +58,7 @@ template <class T>
 Value toValue(const meta::Property::Impl& property, const boost::optional<T>& value) {
     if (!value) {
         if (property.isMandatory()) throw InvalidValueException();
-        return Value(ValueMeta(property.typeImpl(), ValueKind::Optional), Value::Payload());
+        return Value(ValueMeta(property.typeImpl(), ValueKind::Optional));
     }
     return toValue(property, *value);
 }

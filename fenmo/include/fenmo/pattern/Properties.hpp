@@ -12,6 +12,8 @@
 
 #include <boost/optional.hpp>
 
+#include <algorithm>
+#include <array>
 #include <cstddef>
 #include <memory>
 #include <optional>
@@ -133,7 +135,7 @@ struct ElementProperty : FieldProperty<Field, Index, Handle> {
     static Value valueOf(const Stored& element) {
         if (element.get() && element->isValid())
             return Value(ValueMeta(element->getMetaClass().get(), ValueKind::Single), ModelElement(element));
-        return Value(ValueMeta(Base::impl().typeImpl(), ValueKind::Optional), Value::Payload());
+        return Value(ValueMeta(Base::impl().typeImpl(), ValueKind::Optional));
     }
 };
 
@@ -343,7 +345,7 @@ struct DerivedElement : DerivedProperty<Handle> {
         auto element = (o.*Getter)();
         if (element.get() && element->isValid())
             return Value(ValueMeta(element->getMetaClass().get(), ValueKind::Single), ModelElement(element));
-        return Value(ValueMeta(impl().typeImpl(), ValueKind::Optional), Value::Payload());
+        return Value(ValueMeta(impl().typeImpl(), ValueKind::Optional));
     }
     template <class Owner>
     static bool set(Owner& o, const Value& v, const ReflectionPrivateTag&) {
@@ -365,6 +367,15 @@ struct PropertyList {
         if (!p) return false;
         const std::size_t i = p->getIndex();
         return ((matches<Ps>(p, i) ? (f(Ps{}), true) : false) || ...);
+    }
+    // A table indexed by property index: make(P{}) for each stored property, T{} where none is.
+    template <class T, class Make>
+    static constexpr auto tableByIndex(Make make) {
+        constexpr std::size_t size =
+            std::max({std::size_t{0}, (Ps::stored ? std::size_t{Ps::index} + 1 : 0)...});
+        std::array<T, size> table{};
+        ((Ps::stored ? (void)(table[Ps::stored ? Ps::index : 0] = make(Ps{})) : (void)0), ...);
+        return table;
     }
     // Calls f(P{}) for the stored property of index i.
     template <class F>

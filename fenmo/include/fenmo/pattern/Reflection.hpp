@@ -27,6 +27,21 @@ Value callGet(Owner& o, const ReflectionPrivateTag& tag) {
 
 template <class Props, class Owner>
 Getter<Owner> getterFor(const meta::Property& property) {
+    // A stored property is found by its index in one step, then checked by identity; a derived one
+    // (or a property of another class sharing the index) is looked for along the list.
+    struct Entry {
+        Getter<Owner> get = nullptr;
+        const meta::Property::Impl& (*impl)() = nullptr;
+    };
+    static constexpr auto byIndex = Props::template tableByIndex<Entry>([](auto p) {
+        using P = decltype(p);
+        return Entry{&callGet<P, Owner>, &P::impl};
+    });
+    const meta::Property::Impl* impl = property.get();
+    if (impl && impl->getIndex() < byIndex.size()) {
+        const Entry& entry = byIndex[impl->getIndex()];
+        if (entry.get && impl == &entry.impl()) return entry.get;
+    }
     Getter<Owner> getter = nullptr;
     Props::visit(property, [&](auto p) { getter = &callGet<decltype(p), Owner>; });
     return getter;
