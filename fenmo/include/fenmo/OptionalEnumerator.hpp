@@ -1,7 +1,8 @@
 #pragma once
 // The stored value of an optional enumeration property in one byte instead of an optional's eight: unset,
-// or an enumerator from 0 to 254. The typed getters still hand out `const boost::optional<E>&`, a
-// reference into a table of every value the byte can stand for.
+// or an enumerator from 0 to 254 (a generated class keeps an optional for an enumeration with more
+// literals). The typed getters still hand out `const boost::optional<E>&`, a reference into a table of
+// every value the byte can stand for.
 
 #include <fenmo/Export.hpp>
 
@@ -11,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <type_traits>
+#include <utility>
 
 FENMO_API_BEGIN
 
@@ -23,9 +25,6 @@ class OptionalEnumerator {
 public:
     using Optional = boost::optional<E>;
     using value_type = E;
-    // The largest enumerator the byte holds; a generated class keeps an optional for enumerations with
-    // larger ones.
-    static constexpr std::int64_t kLargest = 254;
 
     OptionalEnumerator() noexcept = default;
     OptionalEnumerator(const Optional& value) noexcept : m_code(codeOf(value)) {}  // NOLINT: implicit
