@@ -133,6 +133,17 @@ Transaction Model::Impl::beginTransaction(bool internal) {
     return Transaction(this, depth, m_state->serialOf(depth));
 }
 
+Transaction Model::Impl::beginOperation() {
+    if (m_state->inOperation()) {
+        const std::size_t depth = m_state->depth();
+        addRef();
+        return Transaction(this, depth, m_state->serialOf(depth), true);
+    }
+    std::size_t depth = m_state->begin(false, false, true);
+    addRef();
+    return Transaction(this, depth, m_state->serialOf(depth));
+}
+
 Transaction Model::Impl::beginRevertibleTransaction() {
     std::size_t depth = m_state->begin(false, true);
     addRef();

@@ -100,7 +100,7 @@ void ModelElement::Impl::destroy() {
         invalidate();
         return;
     }
-    Transaction transaction = model->beginTransaction(false);
+    Transaction transaction = model->beginOperation();
     destroyRecursively(This(), true, true, true);
     transaction.commit(boost::none);
 }

@@ -27,6 +27,8 @@ struct Level {
     std::unordered_map<const ModelElement::Impl*, std::uint32_t> lookup;
     bool internal = false;
     bool revertible = false;
+    // Opened by an operation of the model's elements: operations it calls join this level.
+    bool operation = false;
     std::uint64_t serial = 0;
 };
 
@@ -58,7 +60,9 @@ public:
     // Transactions (Transactions.cpp).
     std::size_t depth() const noexcept { return m_depth; }
     std::uint64_t serialOf(std::size_t depth) const noexcept { return m_levels[depth - 1].serial; }
-    std::size_t begin(bool internal, bool revertible);
+    std::size_t begin(bool internal, bool revertible, bool operation = false);
+    // Whether the innermost open level belongs to an operation (one called inside it joins it).
+    bool inOperation() const noexcept { return m_depth && m_levels[m_depth - 1].operation; }
     void recordCreated(ModelElement::Impl& element);
     void recordModifying(ModelElement::Impl& element, std::size_t index);
     // The journal of collection property `index` of `element` that the open levels keep: the lowest

@@ -20,7 +20,7 @@ template <class Write>
 void asOneChange(const ModelElement::Impl& element, Write&& write) {
     Model::Impl* model = element.getModelImpl();
     if (!model) return write();
-    Transaction transaction = model->beginEdit();
+    Transaction transaction = model->beginOperation();
     write();
     transaction.commit();
 }

@@ -6,7 +6,10 @@
 namespace fenmo {
 
 Transaction::Transaction(Transaction&& other) noexcept
-    : m_model(std::exchange(other.m_model, nullptr)), m_depth(other.m_depth), m_serial(other.m_serial) {}
+    : m_model(std::exchange(other.m_model, nullptr)),
+      m_depth(other.m_depth),
+      m_serial(other.m_serial),
+      m_joined(other.m_joined) {}
 
 Transaction& Transaction::operator=(Transaction&& other) noexcept {
     if (this != &other) {
@@ -14,6 +17,7 @@ Transaction& Transaction::operator=(Transaction&& other) noexcept {
         m_model = std::exchange(other.m_model, nullptr);
         m_depth = other.m_depth;
         m_serial = other.m_serial;
+        m_joined = other.m_joined;
     }
     return *this;
 }
@@ -35,13 +39,13 @@ void Transaction::commit(const boost::optional<Value>&) {
         throw InvalidOperationException({u"transactions must end innermost first"});
     // Whatever happens while committing (a listener may throw), the transaction is over.
     Model keep(std::exchange(m_model, nullptr), false);
-    keep->commit(m_depth);
+    if (!m_joined) keep->commit(m_depth);
 }
 
 void Transaction::abandon() {
     if (!m_model) return;
     Model keep(std::exchange(m_model, nullptr), false);
-    if (keep->isOpen(m_depth, m_serial)) keep->abandon(m_depth);
+    if (!m_joined && keep->isOpen(m_depth, m_serial)) keep->abandon(m_depth);
 }
 
 }  // namespace fenmo

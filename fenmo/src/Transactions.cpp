@@ -25,10 +25,11 @@ constexpr std::size_t kKeptRecordCapacity = std::size_t{1} << 14;
 
 }  // namespace
 
-std::size_t ModelState::begin(bool internal, bool revertible) {
+std::size_t ModelState::begin(bool internal, bool revertible, bool operation) {
     if (m_applying)
         throw InvalidOperationException({u"a transaction cannot begin while the model undoes or redoes"});
     if (m_levels.size() == m_depth) m_levels.emplace_back();
+    m_levels[m_depth].operation = operation;
     m_levels[m_depth++].serial = m_nextSerial++;
     // The outermost transaction decides how the whole is treated.
     Level& outermost = m_levels.front();

@@ -230,5 +230,44 @@ TEST(Integrity, RefusedAndRolledBackCreationsLeaveNothingBehind) {
     EXPECT_EQ(childNames(root), (Names{u"x"}));
 }
 
+// Inside a transaction the host keeps open, a refused edit made of several operations (each of which
+// files, adds or creates something) takes back everything it did and nothing the host did before it;
+// the host's commit is one undo step that takes all of its own edits back.
+TEST(Integrity, ARefusalInsideAnOpenTransactionTakesBackItsOwnPartsOnly) {
+    Model model = Model::create();
+    TreeNode root = createRoot(
+        model, parentOf(childNode(u"a", 1, parentOf(childNode(u"a1", 5, parentOf()))), childNode(u"b", 2)));
+    TreeNode a = childNamed(root, u"a"), a1 = childNamed(a, u"a1"), b = childNamed(root, u"b");
+    const Snapshot before(model, subtrees({root}));
+    ReportLog log(model);
+    {
+        ::fenmo::Transaction transaction = model->beginTransaction(false);
+        b->getChildAttrs()->setName(u"renamed");
+        const Snapshot renamed(model, before.all);
+        // The move files `a` in a1's map first; adding `a` under its own descendant is refused after.
+        failsWith("InvalidValue", [&] { a->getChildAttrs()->setParent(a1); });
+        // A node created into the children, then refused by the map for a taken index.
+        auto clash = childNode(u"c", 2);
+        failsWith("UniquenessConstraint",
+                  [&] { root->getParentAttrs()->createIntoChildren(clash.get(), uuid()); });
+        // Renaming to a taken name is refused before anything moves.
+        failsWith("UniquenessConstraint", [&] { b->getChildAttrs()->setName(u"a"); });
+        renamed.expectUnchanged();
+        EXPECT_FALSE(a1->getParentAttrs()->findChildByName(u"a"));
+        EXPECT_EQ(childNamed(root, u"renamed").get(), b.get());
+        transaction.commit();
+    }
+    EXPECT_EQ(log.reports.size(), 1u);
+    EXPECT_EQ(model->undoStepCount(), before.undo + 1);
+    model->undo();
+    EXPECT_EQ(describe(before.all), before.tree);
+    EXPECT_EQ(childNamed(root, u"b").get(), b.get());
+    EXPECT_FALSE(childNamed(root, u"renamed"));
+    model->redo();
+    EXPECT_EQ(childNames(root), (Names{u"a", u"renamed"}));
+    EXPECT_EQ(a->getChildAttrs()->getParent().get(), root.get());
+    EXPECT_TRUE(childNames(a1).empty());
+}
+
 }  // namespace
 }  // namespace treetest

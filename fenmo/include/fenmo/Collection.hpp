@@ -68,7 +68,7 @@ protected:
         m_owner->checkChangeable();
         Model::Impl* model = m_owner->getModelImpl();
         if (!model) throw CannotCreateWithoutModelException();
-        Transaction transaction = model->beginTransaction(false);
+        Transaction transaction = model->beginOperation();
         modifying();
         return transaction;
     }

@@ -42,6 +42,11 @@ public:
     Transaction beginTransaction(bool internal);
     // An edit: recorded for undo (while recording is on) and reported; beginTransaction(false).
     Transaction beginEdit() { return beginTransaction(false); }
+    // The edit of one of the elements' own operations (a setter, a collection change, a creation). Called
+    // inside another operation, it joins that operation's level instead of opening one: whatever it
+    // refuses, the enclosing operation takes back whole, so a level of its own would only repeat the
+    // old values. Everywhere else it is beginEdit().
+    Transaction beginOperation();
     // An edit that becomes an undo step even while undo recording is switched off.
     Transaction beginRevertibleTransaction();
     bool isInTransaction() const noexcept;

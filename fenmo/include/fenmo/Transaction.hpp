@@ -36,13 +36,16 @@ public:
 
 private:
     friend class Model::Impl;
-    Transaction(Model::Impl* model, std::size_t depth, std::uint64_t serial) noexcept
-        : m_model(model), m_depth(depth), m_serial(serial) {}
+    Transaction(Model::Impl* model, std::size_t depth, std::uint64_t serial, bool joined = false) noexcept
+        : m_model(model), m_depth(depth), m_serial(serial), m_joined(joined) {}
 
     Model::Impl* m_model = nullptr;
     std::size_t m_depth = 0;
     // Tells this transaction's level from a later one at the same depth, once this one has ended.
     std::uint64_t m_serial = 0;
+    // Joined the level of the operation around it: ending it ends nothing, that operation keeps or
+    // takes back the changes with its own.
+    bool m_joined = false;
 };
 
 }  // namespace fenmo

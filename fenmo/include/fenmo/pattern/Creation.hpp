@@ -20,7 +20,7 @@ namespace fenmo::pattern {
 template <class X, class Make>
 X createInModel(const Model& model, Make&& make) {
     if (!model) throw CannotCreateWithoutModelException();
-    Transaction transaction = model->beginTransaction(false);
+    Transaction transaction = model->beginOperation();
     X element = make();
     element->notifyCreated();
     transaction.commit(boost::none);

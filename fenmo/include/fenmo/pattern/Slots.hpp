@@ -15,11 +15,11 @@ FENMO_API_BEGIN
 
 namespace fenmo::pattern {
 
-// Opens an edit transaction on the owner's model.
+// Opens the edit of an operation of `owner` on its model.
 inline Transaction beginEdit(const ModelElement::Impl& owner) {
     Model::Impl* model = owner.getModelImpl();
     if (!model) throw CannotCreateWithoutModelException();
-    return model->beginTransaction(false);
+    return model->beginOperation();
 }
 
 // Refuses to change (or hand out for change) what a proxy element holds.
