@@ -17,6 +17,9 @@ const ::fenmo::meta::Property& childrenMap() { return schema::ParentAttributes::
     throw ::fenmo::UniquenessConstraintException({property->getQualifiedName(), std::move(value)});
 }
 
+// A parent's children, filed by index and by name.
+using ChildMap = ::fenmo::DoubleKeyElementMap<int, std::u16string, ChildAttributes>;
+
 // A sibling (another valid child than `self`) that already has the key.
 bool taken(const ChildAttributes& found, const ChildAttributes::Impl* self) {
     return found && found.get() != self;
@@ -28,17 +31,24 @@ void ChildAttributes::Impl::setName(const std::u16string& name) {
     ::fenmo::pattern::refuseProxy(*this);
     if (name == m_name) return;
     checkChangeable();
-    if (m_attrsOfParent.get() && taken(m_attrsOfParent->findChildByName(name), this))
+    ParentAttributes::Impl* parent = m_attrsOfParent.get();
+    // The search that finds a sibling with the name also finds where this child goes by name.
+    std::size_t place = ChildMap::npos;
+    if (parent && !parent->isProxy()) {
+        auto [sibling, position] = parent->m_attrsOfChildren.placeBySecondKey(name);
+        if (taken(sibling, this)) refuseDuplicate(schema::ChildAttributes::name(), name);
+        place = position;
+    } else if (parent && taken(parent->findChildByName(name), this)) {
         refuseDuplicate(schema::ChildAttributes::name(), name);
+    }
     ::fenmo::Transaction transaction = beginEdit(*this);
     auto rename = [&] {
         notifyModifying(Index::name);
         m_name = name;
     };
     // The parent's map files children under both keys: only the order by name moves.
-    ParentAttributes::Impl* parent = m_attrsOfParent.get();
     if (parent && !parent->isProxy()) {
-        parent->m_attrsOfChildren._rekeySecond(This(), rename);
+        parent->m_attrsOfChildren._rekeySecond(This(), rename, place);
     } else {
         if (parent) _inverseRemoveThis(m_attrsOfParent, childrenMap());
         rename();

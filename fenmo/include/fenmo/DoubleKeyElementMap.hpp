@@ -13,6 +13,7 @@
 #include <fenmo/PersistentVector.hpp>
 
 #include <algorithm>
+#include <cassert>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -76,6 +77,23 @@ public:
     // The entry under a key (the first valid one if several share it), or an empty handle.
     T findByFirstKey(KeyRef<K1> key) const { return findIn(m_byFirst, m_first, key); }
     T findBySecondKey(KeyRef<K2> key) const { return findIn(m_bySecond, m_second, key); }
+    static constexpr std::size_t npos = static_cast<std::size_t>(-1);
+
+    // What findBySecondKey answers, and the position after the entries filed under the key: where
+    // _rekeySecond files an element given that key, so that checking a new key and filing under it
+    // search the order once.
+    struct SecondKeyPlace {
+        T entry;
+        std::size_t position;
+    };
+    SecondKeyPlace placeBySecondKey(KeyRef<K2> key) const {
+        SecondKeyPlace place{T(), 0};
+        auto it = m_bySecond.iteratorAt(lowerBound(m_bySecond, m_second, key));
+        for (; it != m_bySecond.end() && !(key < m_second(*it->get())); ++it)
+            if (!place.entry && *it) place.entry = *it;
+        place.position = it.position();
+        return place;
+    }
     bool contains(const ModelElement& e) const noexcept {
         return e.get() && positionIn(m_byFirst, m_first, e) != npos;
     }
@@ -130,18 +148,23 @@ public:
     }
     // Changes the second key of an element held here: `change` sets it on the element, and only the order
     // of that key moves (renaming a child leaves the order by index as it is). The caller has made sure
-    // that no other element has the new key.
+    // that no other element has the new key. `place` is placeBySecondKey(new key).position taken just
+    // before, or npos to search.
     template <class Change>
-    void _rekeySecond(const T& e, Change&& change) {
-        if (!contains(e)) {
-            change();
-            _basicAdd(e);
-            return;
+    void _rekeySecond(const T& e, Change&& change, std::size_t place = npos) {
+        // Found in the order by the second key, the element is held here; only when it is not found
+        // there (its key changed behind the map's back) does the order by the first key decide.
+        std::size_t old = positionIn(m_bySecond, m_second, e);
+        if (old == npos) {
+            if (!contains(e)) {
+                change();
+                _basicAdd(e);
+                return;
+            }
+            old = scanFor<SecondKeyReader>(m_bySecond, e);
         }
         Journal* journal = changing();
         if (journal) journal->prepare(2);
-        std::size_t old = positionIn(m_bySecond, m_second, e);
-        if (old == npos) old = scanFor<SecondKeyReader>(m_bySecond, e);
         if (old != npos) m_bySecond.erase(old);
         try {
             change();
@@ -150,7 +173,11 @@ public:
             throw;
         }
         if (journal && old != npos) journal->record(editAt(e, npos, old, EditKind::Erased));
-        const std::size_t now = upperBound(m_bySecond, m_second, m_second(*e.get()));
+        // The place was taken with `e` still filed under its old key: one less if that was before it.
+        const std::size_t now = place == npos ? upperBound(m_bySecond, m_second, m_second(*e.get()))
+                                : old != npos && old < place ? place - 1
+                                                             : place;
+        assert(now == upperBound(m_bySecond, m_second, m_second(*e.get())));
         m_bySecond.insert(now, e);
         if (journal) journal->record(editAt(e, npos, now, EditKind::Inserted));
     }
@@ -245,8 +272,6 @@ public:
     std::size_t heapBytes() const noexcept { return m_byFirst.heapBytes() + m_bySecond.heapBytes(); }
 
 private:
-    static constexpr std::size_t npos = static_cast<std::size_t>(-1);
-
     static std::u16string keyName(const meta::Property::Impl* property) {
         return property ? property->getQualifiedName() : std::u16string();
     }
