@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <memory>
 #include <optional>
@@ -41,9 +42,16 @@ struct MemberOf<F C::*> {
 template <PropertyHandle Handle>
 struct PropertyOf {
     static const meta::Property& handle() { return Handle(); }
-    // The property's implementation, looked up once: reflective calls compare it by identity.
+    // The property's implementation, looked up on first use: reflective calls compare it by identity.
+    // Constant-initialized, so that reading it takes neither a guard nor a call (tables of the class's
+    // properties hold its address).
+    static inline std::atomic<const meta::Property::Impl*> s_impl{nullptr};
     static const meta::Property::Impl& impl() {
-        static const meta::Property::Impl* const property = Handle().get();
+        const meta::Property::Impl* property = s_impl.load(std::memory_order_acquire);
+        if (!property) {
+            property = Handle().get();
+            s_impl.store(property, std::memory_order_release);
+        }
         return *property;
     }
 };

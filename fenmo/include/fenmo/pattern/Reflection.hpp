@@ -7,6 +7,8 @@
 #include <fenmo/pattern/Properties.hpp>
 #include <fenmo/pattern/Snapshot.hpp>
 
+#include <atomic>
+
 FENMO_API_BEGIN
 
 namespace fenmo::pattern {
@@ -27,20 +29,21 @@ Value callGet(Owner& o, const ReflectionPrivateTag& tag) {
 
 template <class Props, class Owner>
 Getter<Owner> getterFor(const meta::Property& property) {
-    // A stored property is found by its index in one step, then checked by identity; a derived one
-    // (or a property of another class sharing the index) is looked for along the list.
+    // A stored property is found by its index in one step, then checked by identity; a derived one, a
+    // property of another class sharing the index, or one whose implementation is not looked up yet is
+    // looked for along the list (which looks it up).
     struct Entry {
         Getter<Owner> get = nullptr;
-        const meta::Property::Impl& (*impl)() = nullptr;
+        const std::atomic<const meta::Property::Impl*>* impl = nullptr;
     };
     static constexpr auto byIndex = Props::template tableByIndex<Entry>([](auto p) {
         using P = decltype(p);
-        return Entry{&callGet<P, Owner>, &P::impl};
+        return Entry{&callGet<P, Owner>, &P::s_impl};
     });
     const meta::Property::Impl* impl = property.get();
     if (impl && impl->getIndex() < byIndex.size()) {
         const Entry& entry = byIndex[impl->getIndex()];
-        if (entry.get && impl == &entry.impl()) return entry.get;
+        if (entry.impl && entry.impl->load(std::memory_order_relaxed) == impl) return entry.get;
     }
     Getter<Owner> getter = nullptr;
     Props::visit(property, [&](auto p) { getter = &callGet<decltype(p), Owner>; });
