@@ -221,11 +221,16 @@ void ModelState::commitOutermost() {
     const bool internal = level.internal;
     const bool revertible = level.revertible;
     const bool recorded = !internal && (recording || revertible) && maxSteps > 0;
-    // Kept records leave with the undo step; otherwise the level keeps its room for the next transaction
-    // (unless that room is large).
+    // Kept records leave with the undo step, in a vector of their own size (one allocation, no slack
+    // in the history) while the level keeps its room for the next transaction, unless that room is
+    // large; records that are not kept give the room back once done with.
     std::vector<Record> records;
-    if (recorded) records = std::move(level.records);
-    else records.swap(level.records);
+    if (recorded && level.records.capacity() <= kKeptRecordCapacity)
+        records.assign(level.records.begin(), level.records.end());
+    else if (recorded)
+        records = std::move(level.records);
+    else
+        records.swap(level.records);
     closeLevel();
     struct GiveBack {
         ModelState& state;

@@ -10,6 +10,8 @@
 
 #include <fenmo/Export.hpp>
 
+#include <boost/container/small_vector.hpp>
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -127,7 +129,7 @@ public:
 
     // Heap memory the journal holds, for the history's account.
     std::size_t heapBytes() const noexcept {
-        std::size_t bytes = m_edits.capacity() * sizeof(Edit);
+        std::size_t bytes = m_edits.capacity() > kInlineEdits ? m_edits.capacity() * sizeof(Edit) : 0;
         if (m_cleared)
             for (const Contents& contents : *m_cleared)
                 bytes += sizeof(Contents) + C::contentsHeapBytes(contents);
@@ -159,8 +161,12 @@ private:
         return size;
     }
 
+    // A step edits a collection once or twice (a rename files the element again: two edits), so the
+    // first two edits live in the journal itself and cost no allocation.
+    static constexpr std::size_t kInlineEdits = 2;
+
     const C* m_collection = nullptr;  // null for a mark
-    std::vector<Edit> m_edits;
+    boost::container::small_vector<Edit, kInlineEdits> m_edits;
     std::unique_ptr<std::vector<Contents>> m_cleared;
     std::size_t m_markEdits = 0;
     std::size_t m_markCleared = 0;
