@@ -2,6 +2,8 @@
 #include <fenmo/Exceptions.hpp>
 #include <fenmo/meta/Property.hpp>
 
+#include "ModelState.hpp"
+
 namespace fenmo {
 
 ModelElement::Builder::~Builder() = default;
@@ -19,8 +21,13 @@ ModelElement ModelElement::Builder::create(const uuid& id) { return doCreate(fal
 ModelElement ModelElement::Builder::createUnannounced(const uuid& id) { return doCreate(true, id); }
 
 ModelElement::Builder::Orchestrator::Orchestrator(Builder& root) {
-    if (!root.getModel()) throw CannotCreateWithoutModelException();
-    m_transaction = root.getModel()->beginTransaction(false);
+    const Model& model = root.getModel();
+    if (!model) throw CannotCreateWithoutModelException();
+    // Orchestrating inside an operation (a creation into a collection) joins that operation's level,
+    // which takes the whole creation back if any part is refused. Anywhere else the orchestration is
+    // a level of its own, never joined: its creator may run other code while it is open.
+    m_transaction = detail::ModelState::of(*model.get()).inOperation() ? model->beginOperation()
+                                                                       : model->beginTransaction(false);
     addBuilder(&root);
 }
 

@@ -267,6 +267,18 @@ TEST(Integrity, ARefusalInsideAnOpenTransactionTakesBackItsOwnPartsOnly) {
     EXPECT_EQ(childNames(root), (Names{u"a", u"renamed"}));
     EXPECT_EQ(a->getChildAttrs()->getParent().get(), root.get());
     EXPECT_TRUE(childNames(a1).empty());
+
+    // An orchestration of builders that the host holds open is a level that operations never join
+    // either: the same refused move leaves nothing behind inside it.
+    const Snapshot redone(model, before.all);
+    {
+        TreeNode::Builder holder(model);
+        ::fenmo::ModelElement::Builder::Orchestrator orchestration(holder);
+        failsWith("InvalidValue", [&] { a->getChildAttrs()->setParent(a1); });
+        EXPECT_FALSE(a1->getParentAttrs()->findChildByName(u"a"));
+        orchestration.commit();
+    }
+    redone.expectUnchanged();
 }
 
 }  // namespace
