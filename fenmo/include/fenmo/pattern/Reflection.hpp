@@ -27,6 +27,15 @@ Value callGet(Owner& o, const ReflectionPrivateTag& tag) {
     return P::get(o, tag);
 }
 
+// The reader of a property looked for along the class's list: derived properties, and stored ones the
+// table below cannot answer. Out of line, so that the table's path stays a leaf of a few instructions.
+template <class Props, class Owner>
+[[gnu::noinline]] Getter<Owner> getterAlongList(const meta::Property& property) {
+    Getter<Owner> getter = nullptr;
+    Props::visit(property, [&](auto p) { getter = &callGet<decltype(p), Owner>; });
+    return getter;
+}
+
 template <class Props, class Owner>
 Getter<Owner> getterFor(const meta::Property& property) {
     // A stored property is found by its index in one step, then checked by identity; a derived one, a
@@ -45,9 +54,7 @@ Getter<Owner> getterFor(const meta::Property& property) {
         const Entry& entry = byIndex[impl->getIndex()];
         if (entry.impl && entry.impl->load(std::memory_order_relaxed) == impl) return entry.get;
     }
-    Getter<Owner> getter = nullptr;
-    Props::visit(property, [&](auto p) { getter = &callGet<decltype(p), Owner>; });
-    return getter;
+    return getterAlongList<Props, Owner>(property);
 }
 
 template <class Props, class Owner>
