@@ -45,7 +45,7 @@ public:
     // The edit of one of the elements' own operations (a setter, a collection change, a creation). Called
     // inside another operation, it joins that operation's level instead of opening one: whatever it
     // refuses, the enclosing operation takes back whole, so a level of its own would only repeat the
-    // old values. Everywhere else it is beginEdit().
+    // old values. Anywhere else it opens a level as beginEdit() does, which the operations it calls join.
     Transaction beginOperation();
     // An edit that becomes an undo step even while undo recording is switched off.
     Transaction beginRevertibleTransaction();
