@@ -5,13 +5,16 @@
 
 #include <fenmo/Exceptions.hpp>
 #include <fenmo/Reflection.hpp>
+#include <fenmo/TextOrder.hpp>
 #include <fenmo/Uuid.hpp>
 #include <fenmo/meta/StandardTypes.hpp>
 
 #include <algorithm>
+#include <random>
 #include <set>
 #include <stdexcept>
 #include <string_view>
+#include <vector>
 
 namespace fenmo_test {
 namespace {
@@ -124,6 +127,41 @@ TEST(Text, ConversionKeepsValidTextAndReplacesInvalidUnits) {
     // Narrowing keeps ASCII and never lets a wider unit pass for the character of its low byte.
     EXPECT_EQ(fenmo::narrow(u"0x1f"), "0x1f");
     EXPECT_EQ(fenmo::narrow(u"a\u0131\u00e9\u0100z\U0001F600"), "a???z??");
+}
+
+// Keyed maps order names with textLess: it must agree with the standard order on every pair, including
+// units above 0x7fff (a signed comparison would put them first), differences in any of the four units
+// a step compares, and texts that are prefixes of each other.
+TEST(Text, OrderAgreesWithTheStandardOrder) {
+    const char16_t units[] = {u'a',
+                              u'b',
+                              u'0',
+                              char16_t(0x00ff),
+                              char16_t(0x0100),
+                              char16_t(0x7fff),
+                              char16_t(0x8000),
+                              char16_t(0xd800),
+                              char16_t(0xffff),
+                              char16_t(0)};
+    std::mt19937 random(7);
+    std::vector<std::u16string> texts = {u"", u"c12345", u"c12399", u"c1234", u"d1", u"c123456789"};
+    for (int k = 0; k < 400; ++k) {
+        std::u16string text(random() % 11, u'a');
+        for (char16_t& unit : text) unit = units[random() % std::size(units)];
+        texts.push_back(text);
+        // A near twin: one unit changed, or one added or taken off the end.
+        std::u16string twin = text;
+        if (!twin.empty() && random() % 3 == 0)
+            twin.pop_back();
+        else if (random() % 2 == 0)
+            twin.push_back(units[random() % std::size(units)]);
+        else if (!twin.empty())
+            twin[random() % twin.size()] = units[random() % std::size(units)];
+        texts.push_back(twin);
+    }
+    for (const std::u16string& a : texts)
+        for (const std::u16string& b : texts)
+            ASSERT_EQ(fenmo::textLess(a, b), a < b) << fenmo::toUtf8(a) << " / " << fenmo::toUtf8(b);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <fenmo/Export.hpp>
 #include <fenmo/GenericCollection.hpp>
 #include <fenmo/PersistentVector.hpp>
+#include <fenmo/TextOrder.hpp>
 
 #include <algorithm>
 #include <cassert>
@@ -89,7 +90,7 @@ public:
     SecondKeyPlace placeBySecondKey(KeyRef<K2> key) const {
         SecondKeyPlace place{T(), 0};
         auto it = m_bySecond.iteratorAt(lowerBound(m_bySecond, m_second, key));
-        for (; it != m_bySecond.end() && !(key < m_second(*it->get())); ++it)
+        for (; it != m_bySecond.end() && !keyLess(key, m_second(*it->get())); ++it)
             if (!place.entry && *it) place.entry = *it;
         place.position = it.position();
         return place;
@@ -288,19 +289,19 @@ private:
     // The first position whose entry's key is not less than `key` (a bisection).
     template <class Reader, class K>
     static std::size_t lowerBound(const PersistentVector<T>& order, Reader read, const K& key) {
-        return order.partitionPoint([&](const T& e) { return read(*e.get()) < key; });
+        return order.partitionPoint([&](const T& e) { return keyLess(read(*e.get()), key); });
     }
     // The first position whose entry's key is greater than `key`; appending in key order (children built
     // in index order) is answered without a search.
     template <class Reader, class K>
     static std::size_t upperBound(const PersistentVector<T>& order, Reader read, const K& key) {
-        if (order.empty() || !(key < read(*order.back().get()))) return order.size();
-        return order.partitionPoint([&](const T& e) { return !(key < read(*e.get())); });
+        if (order.empty() || !keyLess(key, read(*order.back().get()))) return order.size();
+        return order.partitionPoint([&](const T& e) { return !keyLess(key, read(*e.get())); });
     }
     template <class Reader, class K>
     static T findIn(const PersistentVector<T>& order, Reader read, const K& key) {
         for (auto it = order.iteratorAt(lowerBound(order, read, key)); it != order.end(); ++it) {
-            if (key < read(*it->get())) break;
+            if (keyLess(key, read(*it->get()))) break;
             if (*it) return *it;
         }
         return T();
@@ -312,7 +313,7 @@ private:
         const auto& key = read(*e.get());
         for (auto it = order.iteratorAt(lowerBound(order, read, key)); it != order.end(); ++it) {
             if (it->get() == e.get()) return it.position();
-            if (key < read(*it->get())) break;
+            if (keyLess(key, read(*it->get()))) break;
         }
         return npos;
     }
@@ -349,9 +350,9 @@ private:
                                const meta::Property::Impl* keyProperty) {
         const auto& key = read(*e.get());
         // Elements added in key order (children built in index order) go last without a search.
-        if (order.empty() || read(*order.back().get()) < key) return order.size();
+        if (order.empty() || keyLess(read(*order.back().get()), key)) return order.size();
         auto it = order.iteratorAt(lowerBound(order, read, key));
-        for (; it != order.end() && !(key < read(*it->get())); ++it) {
+        for (; it != order.end() && !keyLess(key, read(*it->get())); ++it) {
             if (it->get() == e.get()) return npos;
             if (*it) throw UniquenessConstraintException({keyName(keyProperty), keyText(key)});
         }
