@@ -315,6 +315,9 @@ class ElementProperty(PropertyKind):
     def impl_public(self):
         return [self.t("$Y get$P();"),
                 self.t("bool has$P() const noexcept { return static_cast<bool>($field); }"),
+                # The held element as it is (no proxy resolved, no handle copied), for searches that read
+                # it many times; get$P() is the reading for everything else.
+                self.t("const $Y& peek$P() const noexcept { return $field; }"),
                 self.t("void set$P(const $Y& value);")]
 
     def impl_private(self):

@@ -7,9 +7,14 @@ namespace tav::fenmo::treeNode {
 
 namespace {
 
-// The indexOne under which a node is ordered (0 for a node without child attributes).
+// The indexOne under which a node is ordered (0 for a node without child attributes). Real attributes
+// are read where the node holds them: a search reads a node per step, and a handle copy per step costs
+// two atomic counts.
 int indexOneOf(const TreeNode& node) {
     if (!node.get()) return 0;
+    if (const ChildAttributes& held = node->peekChildAttrs();
+        held.get() && held->isValid() && !held->isProxy())
+        return held->getIndexOne();
     ChildAttributes attributes = node->getChildAttrs();
     return attributes.get() ? attributes->getIndexOne() : 0;
 }
