@@ -2,6 +2,10 @@
 
 #include "Support.hpp"
 
+#include <fenmo/ElementAllocator.hpp>
+
+#include <atomic>
+#include <cstring>
 #include <thread>
 
 namespace fenmo_test {
@@ -83,6 +87,36 @@ TEST(Handle, ConcurrentCopiesKeepTheCountRight) {
     for (std::thread& t : threads) t.join();
     EXPECT_EQ(a->refCount(), base);
     EXPECT_TRUE(a);
+}
+
+// Elements of different models are made and freed on different threads at once, from shared lists of
+// free blocks: a block handed to two threads would show as another thread's mark in it.
+TEST(ElementAllocator, ThreadsNeverShareABlock) {
+    constexpr std::size_t kSize = 72, kBlocks = 64;
+    std::atomic<int> wrong{0}, ready{0};
+    std::vector<std::thread> threads;
+    for (unsigned t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            for (++ready; ready < 4;) std::this_thread::yield();
+            std::vector<void*> held;
+            for (int round = 0; round < 2000; ++round) {
+                while (held.size() < kBlocks) {
+                    void* block = fenmo::detail::allocateBlock(kSize);
+                    std::memset(block, static_cast<int>(t + 1), kSize);
+                    held.push_back(block);
+                }
+                for (void* block : held) {
+                    const auto* bytes = static_cast<const unsigned char*>(block);
+                    if (bytes[0] != t + 1 || bytes[kSize - 1] != t + 1) ++wrong;
+                }
+                // Give back all but a few, so the next round takes freed blocks and new ones.
+                for (std::size_t i = 4; i < held.size(); ++i) fenmo::detail::releaseBlock(held[i], kSize);
+                held.resize(4);
+            }
+            for (void* block : held) fenmo::detail::releaseBlock(block, kSize);
+        });
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(wrong.load(), 0);
 }
 
 }  // namespace
