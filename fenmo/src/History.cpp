@@ -153,7 +153,7 @@ void ModelState::dropStep(UndoStep& step, bool wasUndone) noexcept {
     step.records.clear();
 }
 
-void ModelState::publish(ChangeReport::Cause cause, const std::vector<Record>& records, bool forward) {
+void ModelState::publish(ChangeReport::Cause cause, const Records& records, bool forward) {
     if (m_listeners->entries.empty()) return;
     const ReflectionPrivateTag& tag = ReflectionPrivateTag::unresolved();
     std::vector<ModelElement> created, destroyed;

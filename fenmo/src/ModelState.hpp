@@ -23,7 +23,7 @@ namespace fenmo::detail {
 // One open transaction level. The outermost level finds an element's record through the element's
 // own slot number; inner levels, usually small, search their records and index them once they grow.
 struct Level {
-    std::vector<Record> records;
+    Records records;
     std::unordered_map<const ModelElement::Impl*, std::uint32_t> lookup;
     bool internal = false;
     bool revertible = false;
@@ -34,7 +34,7 @@ struct Level {
 
 // One committed outermost transaction, ready to be undone (or, once undone, redone).
 struct UndoStep {
-    std::vector<Record> records;
+    Records records;
     std::size_t bytes = 0;
 };
 
@@ -139,7 +139,7 @@ private:
     void travel(std::deque<UndoStep>& from, std::deque<UndoStep>& to, bool forward);
     void apply(UndoStep& step, bool forward);
     void dropStep(UndoStep& step, bool wasUndone) noexcept;
-    void publish(ChangeReport::Cause cause, const std::vector<Record>& records, bool forward);
+    void publish(ChangeReport::Cause cause, const Records& records, bool forward);
 
     Model::Impl& m_model;
     // Levels [0, m_depth) are open; those above are kept empty for reuse.

@@ -2,9 +2,11 @@
 // What a transaction level knows about one element: whether the element was created or destroyed at
 // that level, and where the values its properties had when the level began are kept.
 
+#include <fenmo/ElementAllocator.hpp>
 #include <fenmo/ModelElement.hpp>
 
 #include <cstdint>
+#include <vector>
 
 namespace fenmo::detail {
 
@@ -29,5 +31,9 @@ struct Record {
                (index < 64 && (delegated >> index & 1u));
     }
 };
+
+// The records of a level or an undo step. A history keeps one such vector per step, most of them a
+// few records long: pooled blocks spare each its heap header and the heap's calls.
+using Records = std::vector<Record, PooledAllocator<Record>>;
 
 }  // namespace fenmo::detail

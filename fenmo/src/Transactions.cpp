@@ -224,7 +224,7 @@ void ModelState::commitOutermost() {
     // Kept records leave with the undo step, in a vector of their own size (one allocation, no slack
     // in the history) while the level keeps its room for the next transaction, unless that room is
     // large; records that are not kept give the room back once done with.
-    std::vector<Record> records;
+    Records records;
     if (recorded && level.records.capacity() <= kKeptRecordCapacity)
         records.assign(level.records.begin(), level.records.end());
     else if (recorded)
@@ -234,11 +234,11 @@ void ModelState::commitOutermost() {
     closeLevel();
     struct GiveBack {
         ModelState& state;
-        std::vector<Record>& records;
+        Records& records;
         bool active;
         ~GiveBack() {
             // Listeners may have opened a transaction meanwhile; then the level keeps what it has.
-            std::vector<Record>& level = state.m_levels.front().records;
+            Records& level = state.m_levels.front().records;
             if (!active || state.m_depth != 0 || !level.empty() || records.capacity() > kKeptRecordCapacity)
                 return;
             records.clear();
@@ -274,7 +274,7 @@ void ModelState::commitOutermost() {
     } else {
         struct Releaser {
             ModelState& state;
-            std::vector<Record>& records;
+            Records& records;
             ~Releaser() {
                 for (Record& r : records) state.releaseGone(r, true);
             }
@@ -288,7 +288,7 @@ void ModelState::abandon(std::size_t depth) {
     while (m_depth > depth) abandon(m_depth);
     if (depth == 0 || depth != m_depth) return;
     const std::size_t top = depth - 1;
-    std::vector<Record>& records = m_levels[top].records;
+    Records& records = m_levels[top].records;
     // Elements created at this level leave before destroyed ones come back, so that an identity reused
     // in between is free again.
     for (auto it = records.rbegin(); it != records.rend(); ++it)

@@ -20,6 +20,22 @@ struct PooledAllocation {
     static void operator delete(void* block, std::size_t size) noexcept { releaseBlock(block, size); }
 };
 
+// A standard allocator on the same blocks, for the small vectors a model keeps by the hundred
+// thousand (an undo step's records): no allocator header each, and no call into the heap.
+template <class T>
+struct PooledAllocator {
+    using value_type = T;
+    PooledAllocator() noexcept = default;
+    template <class U>
+    PooledAllocator(const PooledAllocator<U>&) noexcept {}
+    T* allocate(std::size_t n) { return static_cast<T*>(allocateBlock(n * sizeof(T))); }
+    void deallocate(T* block, std::size_t n) noexcept { releaseBlock(block, n * sizeof(T)); }
+    template <class U>
+    bool operator==(const PooledAllocator<U>&) const noexcept {
+        return true;
+    }
+};
+
 }  // namespace fenmo::detail
 
 FENMO_API_END
