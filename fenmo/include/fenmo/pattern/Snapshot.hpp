@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <variant>
 #include <vector>
 
@@ -41,8 +42,25 @@ std::size_t heapBytes(const std::optional<T>& value) noexcept {
     return value ? sizeof(T) + heapBytes(*value) : 0;
 }
 
+template <class... Ps>
+struct PropertyList;
+
+// How many of a class's stored properties keep a journal of edits (collections) in a snapshot.
+template <class Props>
+struct JournalledCount;
+template <class... Ps>
+struct JournalledCount<PropertyList<Ps...>> {
+    static constexpr std::size_t value =
+        (std::size_t{std::is_base_of_v<detail::JournalBase, typename Ps::Stored>} + ... + 0);
+};
+
 template <class Props>
 class SnapshotStorage : public ModelElement::Impl::Storage {
+    // A class with two collections keeps a second old value inline: moving a child out of a parent
+    // changes both its sequence of children and its map of them, and would otherwise allocate a list
+    // for the second.
+    static constexpr bool kSecondInline = JournalledCount<Props>::value >= 2;
+
 public:
     using ModelElement::Impl::Storage::Storage;
 
@@ -51,6 +69,8 @@ public:
     typename P::Stored* find() noexcept {
         constexpr std::size_t slot = Props::template slotOf<P>();
         if (m_first.index == P::index) return std::get_if<slot>(&m_first.value);
+        if constexpr (kSecondInline)
+            if (m_second.index == P::index) return std::get_if<slot>(&m_second.value);
         if (m_more)
             for (Entry& e : *m_more)
                 if (e.index == P::index) return std::get_if<slot>(&e.value);
@@ -62,17 +82,14 @@ public:
     typename P::Stored& slot() {
         constexpr std::size_t slot = Props::template slotOf<P>();
         if (typename P::Stored* existing = find<P>()) return *existing;
-        Entry* entry = &m_first;
-        if (m_first.index != 0) {
-            if (!m_more) m_more = std::make_unique<std::vector<Entry>>();
-            entry = &m_more->emplace_back();
-        }
+        Entry* entry = m_first.index == 0 ? &m_first : spareEntry();
         entry->index = static_cast<std::uint32_t>(P::index);
         return entry->value.template emplace<slot>();
     }
 
     std::size_t footprint() const noexcept override {
         std::size_t bytes = sizeof(*this) + valueBytes(m_first);
+        if constexpr (kSecondInline) bytes += valueBytes(m_second);
         if (m_more) {
             bytes += sizeof(*m_more) + m_more->capacity() * sizeof(Entry);
             for (const Entry& e : *m_more) bytes += valueBytes(e);
@@ -104,6 +121,10 @@ public:
     void releaseValues() override {
         m_first.index = 0;
         m_first.value.template emplace<0>();
+        if constexpr (kSecondInline) {
+            m_second.index = 0;
+            m_second.value.template emplace<0>();
+        }
         if (m_more) m_more->clear();
         ModelElement::Impl::Storage::releaseValues();
     }
@@ -113,11 +134,20 @@ private:
         std::uint32_t index = 0;
         typename Props::Variant value;
     };
+    struct NoEntry {};
+
+    Entry* spareEntry() {
+        if constexpr (kSecondInline)
+            if (m_second.index == 0) return &m_second;
+        if (!m_more) m_more = std::make_unique<std::vector<Entry>>();
+        return &m_more->emplace_back();
+    }
     static std::size_t valueBytes(const Entry& e) noexcept {
         return std::visit([](const auto& v) { return heapBytes(v); }, e.value);
     }
     // The first old value inline (most transactions change one property of an element), others beside.
     Entry m_first;
+    [[no_unique_address]] std::conditional_t<kSecondInline, Entry, NoEntry> m_second;
     std::unique_ptr<std::vector<Entry>> m_more;
 };
 
